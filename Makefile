@@ -1,0 +1,34 @@
+# The two commands of the README: `make demo` and `make test`.
+BUILD      ?= build
+GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+CMAKE_ARGS ?=
+
+.PHONY: all build deps test demo dry-run clean
+
+all: build
+
+deps:
+	@tools/ensure-deps
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure
+
+# A dry run of the bundled example: nothing is sent, both files are written.
+dry-run: build
+	@mkdir -p $(BUILD)/demo
+	@cd $(BUILD)/demo && cp -f ../../examples/*.nc . && \
+	  ../millrun demo.nc > trace.txt; status=$$?; \
+	  echo "== millrun demo.nc: exit code $$status (trace in $(BUILD)/demo/trace.txt)"; \
+	  echo "== KelCodeOutput.txt (first 20 of $$(wc -l < KelCodeOutput.txt) lines)"; head -n 20 KelCodeOutput.txt; \
+	  echo "== EnvelopeReport.txt"; cat EnvelopeReport.txt; exit $$status
+
+demo: dry-run
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,40 @@
+#include "common/message.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace {
+message_buffers shared_buffers;
+message_buffers resume_buffers;
+message_observer observer = nullptr;
+}  // namespace
+
+message_buffers& shared_message() { return shared_buffers; }
+message_buffers& resume_message() { return resume_buffers; }
+
+void format_text(char* buffer, size_t size, const char* format, ...) {
+  if (size == 0) return;
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(buffer, size, format, args);
+  va_end(args);
+  if (n < 0) buffer[0] = '\0';
+}
+
+void show_message(const char* caption, const char* text) {
+  format_text(shared_buffers.caption, sizeof shared_buffers.caption, "%s", caption);
+  format_text(shared_buffers.text, sizeof shared_buffers.text, "%s", text);
+  show_buffers(shared_buffers);
+}
+
+void show_buffers(const message_buffers& buffers) {
+  if (observer) {
+    observer(buffers.caption, buffers.text);
+    return;
+  }
+  platform_show_message(buffers.caption, buffers.text);
+}
+
+void set_message_observer(message_observer o) { observer = o; }

@@ -1,0 +1,31 @@
+// The user-visible messages: a caption and a text, formatted into fixed
+// buffers and shown through the platform's message service. Processing goes
+// on after the message has been shown.
+#pragma once
+
+#include <cstddef>
+
+struct message_buffers {
+  char caption[1024];
+  char text[2304];
+};
+
+/// The shared buffers of show_message (message_caption, message_text).
+message_buffers& shared_message();
+/// The recovery reports' own pair of buffers.
+message_buffers& resume_message();
+
+/// Formats into a fixed buffer. A text longer than the buffer is cut at its
+/// end, always terminated: a long path or script line never overruns it.
+void format_text(char* buffer, size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+/// Copies caption and text into the shared buffers (cut to fit) and shows them.
+void show_message(const char* caption, const char* text);
+/// Shows what is already in `buffers`.
+void show_buffers(const message_buffers& buffers);
+
+/// Tests route messages to an observer instead of the platform; null restores
+/// the platform's message service.
+using message_observer = void (*)(const char* caption, const char* text);
+void set_message_observer(message_observer observer);

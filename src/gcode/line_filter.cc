@@ -1,0 +1,76 @@
+#include "gcode/line_filter.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "common/decimal.h"
+#include "platform/platform.h"
+
+namespace {
+
+bool starts_with(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+constexpr const char* ignored_whole_lines[] = {"G20", "G40", "G43", "G49", "G53",
+                                               "G54", "G61", "G80", "G90"};
+
+}  // namespace
+
+char* strip_line_number(char* line) {
+  if (line[0] != 'N') return line;
+  const char* end = nullptr;
+  read_integer(line + 1, &end);
+  char* p = line + (end - line);
+  if (*p == ' ') ++p;
+  return p;
+}
+
+void strip_comment(char* line) {
+  if (line[0] == ';') {
+    line[0] = '\0';
+    return;
+  }
+  size_t length = std::strlen(line);
+  if (length == 0 || line[length - 1] != ')') return;
+  char* open = std::strchr(line, '(');
+  if (!open) return;
+  *open = '\0';
+  char* end = open;
+  while (end > line && (end[-1] == ' ' || end[-1] == '\t' || end[-1] == '\r' || end[-1] == '\n'))
+    --end;
+  *end = '\0';
+}
+
+bool is_unsupported_mode_gcode(const char* line) {
+  return std::strcmp(line, "G21") == 0 || std::strcmp(line, "G91") == 0;
+}
+
+unsigned dwell_milliseconds(double value) {
+  if (!(value > 0.0)) return 0;  // negative, zero and NaN wait nothing
+  if (value >= 4294967295.0) return 4294967295u;
+  return static_cast<unsigned>(std::trunc(value));
+}
+
+bool is_ignored_gcode(const char* line, bool dwell) {
+  char first = line[0];
+  if (first == '\0' || first == 'M' || first == 'T' || first == 'S' || first == 'F') return true;
+  if (std::strcmp(line, "X0Y0") == 0 || starts_with(line, "G0 G")) return true;
+  if (starts_with(line, "G04 P")) {
+    if (dwell) {
+      unsigned ms = dwell_milliseconds(read_real(line + 5));
+      if (ms > 0) platform_sleep_ms(ms);
+    }
+    return true;
+  }
+  for (const char* code : ignored_whole_lines)
+    if (std::strcmp(line, code) == 0) return true;
+  return false;
+}
+
+const char* motion_operands(const char* line) {
+  if (starts_with(line, "G00 ") || starts_with(line, "G01 ")) return line + 4;
+  if (starts_with(line, "G0 ") || starts_with(line, "G1 ")) return line + 3;
+  if (line[0] == 'X' || line[0] == 'Y' || line[0] == 'Z') return line;
+  return nullptr;
+}

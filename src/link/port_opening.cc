@@ -1,0 +1,130 @@
+#include "link/port_opening.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/decimal.h"
+#include "common/message.h"
+#include "link/command_exchange.h"
+#include "platform/platform.h"
+
+const char* const device_prefix = "\\\\.\\";
+
+namespace {
+
+port_memory_record memory;
+
+const char* kind_word(port_kind kind) {
+  switch (kind) {
+    case port_kind::serial: return "Serial Port";
+    case port_kind::parallel: return "Parallel Port";
+    case port_kind::file: break;
+  }
+  return "File";
+}
+
+bool starts_with_folded(const char* text, const char* upper_prefix) {
+  for (; *upper_prefix; ++text, ++upper_prefix) {
+    char c = *text;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != *upper_prefix) return false;
+  }
+  return true;
+}
+
+void report_open_failure(port_kind kind, const char* name) {
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, "%s", "Failed to Open COMM Port");
+  format_text(m.text, sizeof m.text, "An error occurred while trying to open %s \"%s\"",
+              kind_word(kind), name);
+  show_buffers(m);
+}
+
+line_settings settings_for(int32_t baud, bool lpc2000) {
+  line_settings s;
+  s.baud = baud;
+  s.dtr_on = !lpc2000;
+  s.rts_on = !lpc2000;
+  return s;
+}
+
+/// Opens and, for a serial port, configures. Refused settings close the
+/// handle again.
+port_handle open_and_configure(const char* path, port_kind kind, open_disposition disposition,
+                               int32_t baud, bool lpc2000) {
+  port_handle handle = platform_open_device(path, kind, disposition);
+  if (handle && kind == port_kind::serial &&
+      !handle->apply_line_settings(settings_for(baud, lpc2000))) {
+    platform_close_device(handle);
+    handle = nullptr;
+  }
+  return handle;
+}
+
+}  // namespace
+
+port_memory_record& port_memory() { return memory; }
+void reset_port_memory() { memory = port_memory_record{}; }
+
+port_kind port_kind_of(const char* name) {
+  bool serial = starts_with_folded(name, "COM");
+  if (!serial && !starts_with_folded(name, "LPT")) return port_kind::file;
+  if (read_integer(name + 3) == 0) return port_kind::file;
+  return serial ? port_kind::serial : port_kind::parallel;
+}
+
+bool open_comm_port(const char* name, bool lpc2000, int32_t baud, port_handle* handle_out) {
+  port_kind kind = port_kind_of(name);
+  port_handle handle = nullptr;
+  if (kind == port_kind::file) {
+    handle = open_and_configure(name, kind, open_disposition::always, baud, lpc2000);
+  } else {
+    char path[sizeof memory.device_path];
+    int length = std::snprintf(path, sizeof path, "%s%s", device_prefix, name);
+    // NOTE: a name whose device path would not fit the remembered path is
+    // refused as a failed opening, and port_memory keeps its old device: a
+    // cut path would name another device.
+    if (length > 0 && static_cast<size_t>(length) < sizeof path) {
+      std::memcpy(memory.device_path, path, static_cast<size_t>(length) + 1);
+      memory.lpc2000 = lpc2000;
+      memory.baud = baud;
+      handle = open_and_configure(path, kind, open_disposition::existing, baud, lpc2000);
+    }
+  }
+  if (handle_out) *handle_out = handle;
+  if (!handle) {
+    report_open_failure(kind, name);
+    return false;
+  }
+  return true;
+}
+
+bool reopen_remembered_port(port_handle* handle_out) {
+  const char* path = memory.device_path;
+  size_t prefix_length = std::strlen(device_prefix);
+  port_kind kind = std::strncmp(path, device_prefix, prefix_length) == 0
+                       ? port_kind_of(path + prefix_length)
+                       : port_kind::file;
+  port_handle handle =
+      open_and_configure(path, kind, open_disposition::existing, memory.baud, memory.lpc2000);
+  if (handle_out) *handle_out = handle;
+  if (!handle) {
+    report_open_failure(kind, path);
+    return false;
+  }
+  return true;
+}
+
+void pulse_lpc2000_reset(port_handle handle) {
+  if (!handle) return;
+  line_settings s;
+  s.baud = memory.baud;
+  s.dtr_on = true;
+  s.rts_on = false;
+  handle->apply_line_settings(s);
+  platform_sleep_ms(500);
+  s.dtr_on = false;
+  handle->apply_line_settings(s);
+  platform_sleep_ms(500);
+  drain_input(handle);
+}

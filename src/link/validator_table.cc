@@ -1,0 +1,154 @@
+#include "link/validator_table.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+const char builtin_validator_text[] =
+    "/^xyz_home /,/^X$/; "
+    "/^x_home /,/\"/1000$/; "
+    "/^y_home /,/\"/1000$/; "
+    "/^z_home /,/\"/1000$/; "
+    "/^x_move /,/^X$/; "
+    "/^y_move /,/^X$/; "
+    "/^z_move /,/^X$/; "
+    "/^xyz_linear_move /,/^X$/; "
+    "/^set_milli_secs_per_step /,/^X$/; "
+    "/^get_native_axis_scale /,/\"/1000$/; "
+    "/^cutout_blank /,/^X$/; "
+    "/^clear_xy_envelope /,/^X$/; "
+    "/^clear_xy_rect /,/^X$/; "
+    "/^xyz_linear_move_steps /,/^X$/; "
+    "/^x_home_steps /,/ steps$/; "
+    "/^y_home_steps /,/ steps$/; "
+    "/^z_home_steps /,/ steps$/; "
+    "/^x_move_steps /,/^X$/; "
+    "/^y_move_steps /,/^X$/; "
+    "/^z_move_steps /,/^X$/";
+static_assert(sizeof builtin_validator_text == validator_text_size);
+
+namespace {
+
+struct validator_state {
+  validator_entry* table = nullptr;
+  int count = -1;
+};
+validator_state validators;
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equal_folded(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+const char* anchor_word(bool anchored) { return anchored ? "has a" : "has no"; }
+
+}  // namespace
+
+bool pattern_matches(const char* text, const match_pattern& pattern) {
+  const size_t text_length = std::strlen(text);
+  const size_t pattern_length = std::strlen(pattern.text);
+  if (pattern.anchored_start && pattern.anchored_end)
+    return text_length == pattern_length && equal_folded(text, pattern.text, text_length);
+  if (pattern.anchored_start)
+    return text_length >= pattern_length && equal_folded(text, pattern.text, pattern_length);
+  if (pattern.anchored_end)
+    return text_length >= pattern_length &&
+           equal_folded(text + text_length - pattern_length, pattern.text, pattern_length);
+  // Unanchored: tried at each starting position of the text, so an empty
+  // text never matches, not even an empty pattern.
+  for (size_t start = 0; start < text_length; ++start) {
+    if (text_length - start < pattern_length) break;
+    if (equal_folded(text + start, pattern.text, pattern_length)) return true;
+  }
+  return false;
+}
+
+void free_validator_table() {
+  delete[] validators.table;
+  validators.table = nullptr;
+  validators.count = -1;
+}
+
+bool reload_validator_table(char* text_buffer) {
+  free_validator_table();
+  return parse_validator_table(text_buffer);
+}
+
+bool parse_validator_table(char* text_buffer) {
+  int slots = 1;
+  for (const char* p = std::strstr(text_buffer, "; "); p; p = std::strstr(p + 2, "; ")) ++slots;
+
+  validator_entry* table = new (std::nothrow) validator_entry[static_cast<size_t>(slots)];
+  if (!table) return false;
+
+  table[0].entry_text = text_buffer;
+  int slot = 1;
+  for (char* p = std::strstr(text_buffer, "; "); p; p = std::strstr(p + 2, "; ")) {
+    *p = '\0';
+    table[slot++].entry_text = p + 2;
+  }
+
+  int accepted = 0;
+  for (int i = 0; i < slots; ++i) {
+    char* entry = const_cast<char*>(table[i].entry_text);
+    table[i].entry_text = nullptr;
+    if (entry[0] != '/') continue;
+    char* command = entry + 1;
+    match_pattern command_pattern{command, false, false};
+    if (*command == '^') {
+      command_pattern.anchored_start = true;
+      command_pattern.text = ++command;
+    }
+    char* separator = std::strstr(command, "/,/");
+    if (!separator) continue;
+    *separator = '\0';
+    char* response = separator + 3;
+    size_t command_length = static_cast<size_t>(separator - command);
+    if (command_length > 0 && command[command_length - 1] == '$') {
+      command_pattern.anchored_end = true;
+      command[command_length - 1] = '\0';
+    }
+    match_pattern response_pattern{response, false, false};
+    if (*response == '^') {
+      response_pattern.anchored_start = true;
+      response_pattern.text = ++response;
+    }
+    size_t response_length = std::strlen(response);
+    if (response_length == 0 || response[response_length - 1] != '/') continue;
+    response[--response_length] = '\0';
+    if (response_length > 0 && response[response_length - 1] == '$') {
+      response_pattern.anchored_end = true;
+      response[response_length - 1] = '\0';
+    }
+    validator_entry& stored = table[accepted];
+    stored.entry_text = nullptr;
+    stored.command = command_pattern;
+    stored.response = response_pattern;
+    std::printf("Command %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
+                anchor_word(command_pattern.anchored_start),
+                anchor_word(command_pattern.anchored_end), command_pattern.text);
+    std::printf("Validator %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
+                anchor_word(response_pattern.anchored_start),
+                anchor_word(response_pattern.anchored_end), response_pattern.text);
+    ++accepted;
+  }
+  validators.table = table;
+  validators.count = accepted;
+  return true;
+}
+
+int validator_count() { return validators.count; }
+
+const validator_entry* validator_at(int index) {
+  if (index < 0 || index >= validators.count) return nullptr;
+  return &validators.table[index];
+}
+
+const match_pattern* find_validator(const char* command) {
+  for (int i = 0; i < validators.count; ++i)
+    if (pattern_matches(command, validators.table[i].command)) return &validators.table[i].response;
+  return nullptr;
+}

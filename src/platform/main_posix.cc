@@ -1,0 +1,53 @@
+// The entry point: the program name and its arguments become one
+// command-line text, as a desktop system hands it over, and run_program
+// takes it from there.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "runner/run_program.h"
+
+namespace {
+
+const char usage[] =
+    "Usage: millrun SCRIPT\n"
+    "\n"
+    "Runs a milling script: G-code (inches, absolute, linear moves and dwells)\n"
+    "mixed with the keywords include, open comm, set_work_surface_depth_below_top_of_z\n"
+    "and set_chg_dirs_sleep_ms. Each motion line becomes one controller command.\n"
+    "Without an \"open comm\" line the script is a dry run: nothing is sent.\n"
+    "\n"
+    "Writes KelCodeOutput.txt (the commands) and EnvelopeReport.txt (the motion\n"
+    "envelope, feed rates and recoveries) in the working directory.\n"
+    "Exit code 0 when the script ran to its end, 1 otherwise.\n"
+    "\n"
+    "  --help      show this text\n"
+    "  --version   show the version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("millrun %s\n", MILLRUN_VERSION);
+    return 0;
+  }
+  // A program name with blanks is quoted so that it ends where it should.
+  std::string text;
+  const char* name = argc > 0 ? argv[0] : "millrun";
+  if (std::strpbrk(name, " \t")) {
+    text += '"';
+    text += name;
+    text += '"';
+  } else {
+    text += name;
+  }
+  for (int i = 1; i < argc; ++i) {
+    text += ' ';
+    text += argv[i];
+  }
+  return run_program(text.c_str());
+}

@@ -1,0 +1,20 @@
+// The operating-system services other than the device: the message box, the
+// sleep, and the clock. One implementation file per OS.
+#pragma once
+
+#include <cstdint>
+
+/// Shows a message with an OK button and no owner; returns when it is gone.
+/// Where there is no desktop, the caption and text go to standard error and
+/// nobody is waited for.
+void platform_show_message(const char* caption, const char* text);
+
+/// Waits `milliseconds`. Returns false when the wait was cut short by a stop
+/// request (see platform_stop_requested).
+bool platform_sleep_ms(uint32_t milliseconds);
+
+/// True once the user asked the run to stop (Ctrl-C, a termination request).
+bool platform_stop_requested();
+
+/// Monotonic milliseconds since an arbitrary start.
+uint64_t platform_now_ms();

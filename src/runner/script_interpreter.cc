@@ -1,0 +1,246 @@
+#include "runner/script_interpreter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "common/decimal.h"
+#include "common/message.h"
+#include "gcode/axis_model.h"
+#include "gcode/command_composer.h"
+#include "link/command_exchange.h"
+#include "link/port_opening.h"
+#include "link/validator_table.h"
+#include "supervision/homing.h"
+#include "supervision/recovery.h"
+
+namespace {
+
+/// The files being run, outermost first: each one's port_handle variable,
+/// and whether a recovery took its handle away to be handed back.
+struct interpreter_record {
+  port_handle* handles[max_include_depth + 1] = {};
+  bool awaiting_handle[max_include_depth + 1] = {};
+  int depth = 0;
+};
+interpreter_record interpreter;
+
+constexpr const char* comment_prefixes[] = {"//", "'", "#", "REM"};
+constexpr int link_baud = 9600;
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_trailing_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+/// Whether `text` begins with `prefix`, letter case ignored; returns the
+/// text after it or null.
+char* after_prefix(char* text, const char* prefix) {
+  char* p = text;
+  for (; *prefix; ++p, ++prefix) {
+    char a = *p, b = *prefix;
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b || a == '\0') return nullptr;
+  }
+  return p;
+}
+
+void report_line(const char* caption_format, const char* text_format, const char* path,
+                 int line_number, const char* line) {
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
+  format_text(m.text, sizeof m.text, text_format, path, line_number, line);
+  show_buffers(m);
+}
+
+bool run_include(const char* path, int line_number, const char* line, const char* included,
+                 port_handle handle) {
+  if (interpreter.depth > max_include_depth) {
+    report_line("Include too deep @ %s:%d",
+                "Includes are nested more than 32 deep @ %s:%d (does a file include itself?):"
+                "\r    %s",
+                path, line_number, line);
+    return false;
+  }
+  return run_script_file(included, handle);
+}
+
+bool set_depth_keyword(const char* path, int line_number, const char* line, const char* rest) {
+  double depth = read_real(rest);
+  int32_t steps = 0;
+  if (!std::isfinite(depth) || !inches_to_steps(depth, 'z', steps)) {
+    report_line("Depth out of range @ %s:%d",
+                "Work-surface depth out of range @ %s:%d:\r    %s\r"
+                "Its step count does not fit the machine's step arithmetic.",
+                path, line_number, line);
+    return false;
+  }
+  set_work_surface_depth(depth);
+  return true;
+}
+
+void set_pauses_keyword(const char* rest) {
+  const char* end = nullptr;
+  uint32_t a = read_unsigned(rest, &end);
+  uint32_t b = a, c = a;
+  if (*end == ' ') {
+    b = read_unsigned(end, &end);
+    c = b;
+    if (*end == ' ') c = read_unsigned(end, &end);
+  }
+  direction_change_pauses(a, b, c);
+}
+
+/// The G-code road of one line: translate, home, look up, send.
+bool run_gcode_line(const char* path, int line_number, char* line_text, char* line,
+                    port_handle& handle) {
+  const char* command = nullptr;
+  translation_result result;
+  if (handle && !homing_state().homed) {
+    // With a machine attached the line that triggers the homing is composed
+    // only after it (and after the scale query), from the home position and
+    // with the machine's own scales. A line that does not translate still
+    // fails before anything is sent.
+    const char* operands = nullptr;
+    result = classify_gcode_line(line, operands);
+    if (result == translation_result::command || result == translation_result::no_op) {
+      if (!ensure_homed(handle)) return false;  // a machine must not move unhomed
+      command = no_op_command;
+      if (result == translation_result::command)
+        result = compose_machine_command(operands, command);
+    }
+  } else {
+    result = translate_gcode_line(line, command);
+    if (result == translation_result::command || result == translation_result::no_op)
+      ensure_homed(handle);
+  }
+
+  switch (result) {
+    case translation_result::command: break;
+    case translation_result::no_op: return true;
+    case translation_result::unknown_gcode:
+      report_line("Unknown GCode @ %s:%d", "Invalid GCode @ %s:%d:\r    %s", path, line_number,
+                  line_text);
+      return false;
+    case translation_result::unsupported_mode:
+      report_line("Unsupported GCode @ %s:%d",
+                  "Unsupported GCode @ %s:%d:\r    %s\r"
+                  "millrun takes inches (G20) and absolute coordinates (G90) only.",
+                  path, line_number, line_text);
+      return false;
+    case translation_result::out_of_range:
+      report_line("Target out of range @ %s:%d",
+                  "Target out of range @ %s:%d:\r    %s\r"
+                  "Its step count does not fit the machine's step arithmetic.",
+                  path, line_number, line_text);
+      return false;
+  }
+
+  std::printf("gCode: %s\n", line);
+  const match_pattern* response = find_validator(command);
+  if (!response) {
+    report_line("Unknown command @ %s:%d", "Invalid command @ %s:%d:\r    %s", path, line_number,
+                line_text);
+    return false;
+  }
+  std::printf("CMD: %s\n", command);
+  if (send_and_validate(command, *response, handle)) {
+    // After a homing the record stands at home; tracking the line again
+    // brings it to the line's target. A dry run does not, by design.
+    if (handle) track_gcode_line(line);
+    return true;
+  }
+  return recover_failed_line(line, handle);
+}
+
+}  // namespace
+
+void reset_script_interpreter() { interpreter = interpreter_record{}; }
+
+void forget_handle_in_including_files(port_handle closed) {
+  for (int i = 0; i < interpreter.depth; ++i) {
+    if (*interpreter.handles[i] == closed) {
+      *interpreter.handles[i] = nullptr;
+      interpreter.awaiting_handle[i] = true;
+    }
+  }
+}
+
+void hand_back_to_including_files(port_handle reopened) {
+  for (int i = 0; i < interpreter.depth; ++i) {
+    if (interpreter.awaiting_handle[i]) {
+      *interpreter.handles[i] = reopened;
+      interpreter.awaiting_handle[i] = false;
+    }
+  }
+}
+
+bool run_script_file(const char* path, port_handle initial) {
+  const bool owns_port = initial == nullptr;
+  std::FILE* file = std::fopen(path, "r");
+  if (!file) return false;
+
+  port_handle handle = initial;
+  const int frame = interpreter.depth++;
+  interpreter.handles[frame] = &handle;
+  interpreter.awaiting_handle[frame] = false;
+
+  char buffer[2048];
+  int line_number = 0;
+  bool ok = true;
+  while (std::fgets(buffer, sizeof buffer, file)) {
+    ++line_number;
+    if (!process_script_line(path, line_number, buffer, handle)) {
+      ok = false;
+      break;
+    }
+  }
+  // A file that cannot be read (a directory, an I/O error) did not run to
+  // its end.
+  if (ok && std::ferror(file)) ok = false;
+
+  interpreter.handles[frame] = nullptr;
+  interpreter.awaiting_handle[frame] = false;
+  --interpreter.depth;
+  // The port this file opened is released at its end, and also when a line
+  // failed: nothing after a failure uses it.
+  if (owns_port && handle) platform_close_device(handle);
+  std::fclose(file);
+  return ok;
+}
+
+bool process_script_line(const char* path, int line_number, char* line_text, port_handle& handle) {
+  char* line = line_text;
+  while (is_blank(*line)) ++line;
+  size_t length = std::strlen(line);
+  while (length > 0 && is_trailing_space(line[length - 1])) line[--length] = '\0';
+  if (length == 0) return true;
+
+  for (const char* prefix : comment_prefixes)
+    if (after_prefix(line, prefix)) return true;
+
+  if (char* rest = after_prefix(line, "include "))
+    return run_include(path, line_number, line_text, rest, handle);
+
+  if (char* rest = after_prefix(line, "open comm ")) {
+    bool lpc2000 = false;
+    if (char* name = after_prefix(rest, "LPC2000 ")) {
+      lpc2000 = true;
+      rest = name;
+    }
+    if (!open_comm_port(rest, lpc2000, link_baud, &handle)) return false;
+    // Lines before the link was opened homed only the record, not the
+    // machine: home the machine before its first command.
+    set_homed(false);
+    return true;
+  }
+
+  if (char* rest = after_prefix(line, "set_work_surface_depth_below_top_of_z "))
+    return set_depth_keyword(path, line_number, line_text, rest);
+
+  if (char* rest = after_prefix(line, "set_chg_dirs_sleep_ms ")) {
+    set_pauses_keyword(rest);
+    return true;
+  }
+
+  return run_gcode_line(path, line_number, line_text, line, handle);
+}

@@ -1,0 +1,37 @@
+// Homing ties the tracked position to the machine: the three home commands
+// drive the axes to their home positions, and the record is set to the home
+// position. On the first homing with a machine attached the controller is
+// also asked, once per run, for the native scale of each axis.
+#pragma once
+
+#include <cstdint>
+
+#include "gcode/axis_model.h"
+#include "link/validator_table.h"
+#include "platform/device.h"
+
+struct homing_record {
+  bool homed = false;
+  bool scales_queried = false;
+};
+
+homing_record& homing_state();
+void reset_homing();
+void set_homed(bool homed);
+
+/// Accepts a reply whose last six characters are a double quote, "/1000".
+extern const match_pattern home_reply_pattern;
+
+/// Homes the machine unless it is homed already. True when it is homed on
+/// return. A null handle homes without a machine: every home command counts
+/// as accepted and no scale is queried.
+bool ensure_homed(port_handle handle);
+
+/// Reads a scale reply ("2048/1688 ..."): true, with the two numbers, when
+/// the reply begins with an integer followed at once by "/" and a second one.
+bool parse_scale_reply(const char* reply, int32_t& numerator, int32_t& denominator);
+
+/// Whether a queried scale may replace an axis's scale: both numbers
+/// positive, the feed-rate products of the envelope report within 32 bits,
+/// and (for Z) the home depth convertible to a step count.
+bool scale_is_usable(axis_index axis, axis_scale scale);

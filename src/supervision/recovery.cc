@@ -1,0 +1,127 @@
+#include "supervision/recovery.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/message.h"
+#include "gcode/axis_model.h"
+#include "gcode/command_composer.h"
+#include "link/command_exchange.h"
+#include "link/port_opening.h"
+#include "runner/script_interpreter.h"
+#include "supervision/homing.h"
+
+const match_pattern reposition_reply_pattern{"X", true, true};
+
+namespace {
+
+recovery_record recovery;
+
+constexpr char positive_letters[axis_count] = {'r', 't', 'u'};
+constexpr char negative_letters[axis_count] = {'l', 'b', 'd'};
+constexpr const char* move_words[axis_count] = {"x_move_steps", "y_move_steps", "z_move_steps"};
+
+}  // namespace
+
+recovery_record& recovery_state() { return recovery; }
+void reset_recovery() { recovery = recovery_record{}; }
+
+void report_reposition_failure(const char* failed_line, const char* reposition_command) {
+  message_buffers& m = resume_message();
+  format_text(m.caption, sizeof m.caption, "%s",
+              "CNC Machine Resume-after-error: Error Resuming Operation!");
+  format_text(m.text, sizeof m.text,
+              "While trying to resume operations after failing to execute command \"%s\", The "
+              "response to the repositioning command \"%s\" indicates that the command "
+              "encountered an error while being executed.",
+              failed_line, reposition_command);
+  show_buffers(m);
+}
+
+void report_resume_failure(const char* failed_line) {
+  message_buffers& m = resume_message();
+  format_text(m.caption, sizeof m.caption, "%s", "CNC Machine: Error Resuming Operation!");
+  format_text(m.text, sizeof m.text,
+              "The response to command \"%s\" indicated that the command encountered an error "
+              "while being executed.",
+              failed_line);
+  show_buffers(m);
+}
+
+bool recover_failed_line(const char* failed_line, port_handle& handle) {
+  // NOTE: one line may be recovered at most recovery_limit times, each inside
+  // the re-run of the one before; a controller that keeps failing must not
+  // keep the run in recovery for ever.
+  if (recovery.depth >= recovery_limit) {
+    report_resume_failure(failed_line);
+    return false;
+  }
+  const port_memory_record& memory = port_memory();
+  if (memory.device_path[0] != '\0' && handle) {
+    port_handle closed = handle;
+    forget_handle_in_including_files(closed);
+    platform_close_device(closed);
+    handle = nullptr;
+    if (!reopen_remembered_port(&handle)) return false;
+    hand_back_to_including_files(handle);
+    if (memory.lpc2000) pulse_lpc2000_reset(handle);
+    drain_input(handle);
+  }
+  ++recovery.depth;
+  bool ok = resume_after_error(failed_line, handle);
+  --recovery.depth;
+  return ok;
+}
+
+bool resume_after_error(const char* failed_line, port_handle& handle) {
+  axis_model& model = axis_model_state();
+  double saved_in[axis_count];
+  int32_t saved_steps[axis_count];
+  for (int a = 0; a < axis_count; ++a) {
+    saved_in[a] = model.axes[a].position_in;
+    saved_steps[a] = model.axes[a].position_steps;
+  }
+
+  set_homed(false);
+  // With a machine attached a failed homing ends the recovery: moving an
+  // unhomed machine back by its old record would drive it blind.
+  if (!ensure_homed(handle) && handle) {
+    report_resume_failure(failed_line);
+    return false;
+  }
+
+  for (int a = 0; a < axis_count; ++a) {
+    axis_state& axis = model.axes[a];
+    if (axis.position_steps == saved_steps[a]) continue;
+    int64_t difference = int64_t{saved_steps[a]} - axis.position_steps;
+    char letter = difference > 0 ? positive_letters[a] : negative_letters[a];
+    long long magnitude = difference > 0 ? difference : -difference;
+    char command[256];
+    std::snprintf(command, sizeof command, "%s %c %lld", move_words[a], letter, magnitude);
+    if (!send_and_validate(command, reposition_reply_pattern, handle)) {
+      report_reposition_failure(failed_line, command);
+      return false;
+    }
+    log_command(command);
+    axis.position_in = saved_in[a];
+    axis.position_steps = saved_steps[a];
+  }
+
+  ++recovery.resume_count;
+
+  // The re-run may normalise its text in place: give it a copy, and keep the
+  // line as it failed for the report.
+  size_t length = std::strlen(failed_line);
+  char* rerun = static_cast<char*>(std::malloc(length + 1));
+  if (!rerun) {
+    show_message("Fatal Error!", "Out of RAM Memory!");
+    return false;
+  }
+  std::memcpy(rerun, failed_line, length + 1);
+  bool ok = process_script_line("RESUME_OPS", -1, rerun, handle);
+  std::free(rerun);
+  if (ok) return true;
+  report_resume_failure(failed_line);
+  return false;
+}

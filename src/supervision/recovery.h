@@ -1,0 +1,35 @@
+// Recovery after a failed command: the link is opened again, the machine is
+// homed again, each axis is driven back to the tracked position with one
+// single-axis move, and the failed line is run once more.
+#pragma once
+
+#include <cstdint>
+
+#include "link/validator_table.h"
+#include "platform/device.h"
+
+struct recovery_record {
+  int32_t resume_count = 0;
+  int depth = 0;  // recoveries under way, one inside the re-run of another
+};
+
+recovery_record& recovery_state();
+void reset_recovery();
+
+/// How many recoveries one line may go through, each inside the re-run of
+/// the one before, before the line fails.
+constexpr int recovery_limit = 3;
+
+/// The reply every repositioning command expects: X, in either case.
+extern const match_pattern reposition_reply_pattern;
+
+/// The failure step of a G-code line whose command failed: closes and
+/// re-opens the remembered device (pulsing an LPC2000 controller), then
+/// resume_after_error. `handle` is the caller's variable.
+bool recover_failed_line(const char* failed_line, port_handle& handle);
+
+/// Homes, repositions, counts the recovery and re-runs the line.
+bool resume_after_error(const char* failed_line, port_handle& handle);
+
+void report_reposition_failure(const char* failed_line, const char* reposition_command);
+void report_resume_failure(const char* failed_line);

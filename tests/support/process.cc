@@ -1,0 +1,102 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+temp_dir::temp_dir() {
+  std::string pattern = std::filesystem::temp_directory_path().string() + "/millrun-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = buffer.data();
+}
+
+temp_dir::~temp_dir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void temp_dir::write(const std::string& name, const std::string& contents) const {
+  std::ofstream out(file(name), std::ios::binary);
+  out << contents;
+}
+
+std::string temp_dir::read(const std::string& name) const { return read_file(file(name)); }
+
+bool temp_dir::exists(const std::string& name) const {
+  return std::filesystem::exists(file(name));
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+process_result run_process(const std::vector<std::string>& argv, const std::string& cwd,
+                           const std::vector<std::string>& env, int timeout_ms) {
+  process_result result;
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    close(out_pipe[0]); close(out_pipe[1]); close(err_pipe[0]); close(err_pipe[1]);
+    int null_in = open("/dev/null", O_RDONLY);
+    if (null_in >= 0) dup2(null_in, 0);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  int open_count = 2;
+  char buffer[65536];
+  while (open_count > 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) {
+      result.timed_out = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    int n = poll(fds, 2, static_cast<int>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_count;
+      }
+    }
+  }
+  for (pollfd& f : fds)
+    if (f.fd >= 0) close(f.fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!result.timed_out && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  return result;
+}
