@@ -13,6 +13,7 @@ const char* const device_prefix = "\\\\.\\";
 namespace {
 
 port_memory_record memory;
+device_opener opener = nullptr;
 
 const char* kind_word(port_kind kind) {
   switch (kind) {
@@ -52,7 +53,8 @@ line_settings settings_for(int32_t baud, bool lpc2000) {
 /// handle again.
 port_handle open_and_configure(const char* path, port_kind kind, open_disposition disposition,
                                int32_t baud, bool lpc2000) {
-  port_handle handle = platform_open_device(path, kind, disposition);
+  port_handle handle =
+      opener ? opener(path, kind, disposition) : platform_open_device(path, kind, disposition);
   if (handle && kind == port_kind::serial &&
       !handle->apply_line_settings(settings_for(baud, lpc2000))) {
     platform_close_device(handle);
@@ -64,6 +66,7 @@ port_handle open_and_configure(const char* path, port_kind kind, open_dispositio
 }  // namespace
 
 port_memory_record& port_memory() { return memory; }
+void set_device_opener(device_opener o) { opener = o; }
 void reset_port_memory() { memory = port_memory_record{}; }
 
 port_kind port_kind_of(const char* name) {

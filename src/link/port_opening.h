@@ -32,6 +32,10 @@ bool open_comm_port(const char* name, bool lpc2000, int32_t baud, port_handle* h
 /// Opens the remembered device again exactly as its first opening did.
 bool reopen_remembered_port(port_handle* handle_out);
 
+/// Tests open fakes instead of devices; null restores the platform's opener.
+using device_opener = port_handle (*)(const char* path, port_kind kind, open_disposition how);
+void set_device_opener(device_opener opener);
+
 /// The LPC2000 reset: DTR on for 500 ms, then off for 500 ms, RTS off
 /// throughout; then the pending input is discarded. Results are ignored.
 void pulse_lpc2000_reset(port_handle handle);

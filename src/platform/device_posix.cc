@@ -1,10 +1,166 @@
-// Serial ports, parallel ports and files on POSIX.
+// Serial ports, parallel ports and files on POSIX. A port name becomes a
+// device node through the environment (MILLRUN_COM<n>, MILLRUN_LPT<n>) or
+// the usual node (/dev/ttyS<n-1>, /dev/lp<n-1>). Every device is opened for
+// exclusive use, non-blocking, and waited on with poll.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include "platform/device.h"
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
-port_handle platform_open_device(const char*, port_kind, open_disposition) { return nullptr; }
+#include "common/decimal.h"
+#include "platform/device.h"
+#include "platform/platform.h"
+
+namespace {
+
+class posix_device final : public device {
+ public:
+  explicit posix_device(int fd) : fd_(fd) {}
+  ~posix_device() override {
+    // The exclusive flag outlives this descriptor while anyone else holds the
+    // terminal open; drop it so that the port can be opened again.
+    if (::isatty(fd_)) ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+  }
+
+  read_status read_pending_byte(unsigned char& byte) override {
+    for (;;) {
+      ssize_t n = ::read(fd_, &byte, 1);
+      if (n == 1) return read_status::byte;
+      if (n == 0) return read_status::gone;  // end of a file
+      if (errno == EINTR && !platform_stop_requested()) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return read_status::nothing;
+      return read_status::gone;
+    }
+  }
+
+  read_status wait_byte(unsigned char& byte) override {
+    for (;;) {
+      if (platform_stop_requested()) return read_status::gone;
+      pollfd p{fd_, POLLIN, 0};
+      int ready = ::poll(&p, 1, -1);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return read_status::gone;
+      }
+      if (p.revents & POLLNVAL) return read_status::gone;
+      // Even with POLLHUP set, read first: bytes sent before a hang-up are
+      // still delivered, and the read then reports the end.
+      ssize_t n = ::read(fd_, &byte, 1);
+      if (n == 1) return read_status::byte;
+      if (n == 0) return read_status::gone;  // end of a file, or hung up
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return read_status::gone;  // EIO and the like: the device is gone
+    }
+  }
+
+  bool write(const char* data, size_t length, size_t& written) override {
+    // A synchronous write: the call returns when every byte is handed over,
+    // or when the device fails.
+    written = 0;
+    while (written < length) {
+      ssize_t n = ::write(fd_, data + written, length - written);
+      if (n > 0) {
+        written += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR && !platform_stop_requested()) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+        if (platform_stop_requested()) return false;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        continue;
+      }
+      return false;
+    }
+    return true;
+  }
+
+  bool apply_line_settings(const line_settings& settings) override {
+    speed_t speed = 0;
+    if (!speed_of(settings.baud, speed)) return false;
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0) return false;
+    // Raw: bytes pass unaltered both ways, no echo, no signals, no flow control.
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                        ICRNL | IXON | IXOFF | IXANY | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag |= static_cast<tcflag_t>(CS8 | CLOCAL | CREAD);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0) return false;
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+    // DTR and RTS as the controller wants them. A device without modem lines
+    // (a pseudo-terminal) refuses this, which is not a refusal of the port.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    int on = (settings.dtr_on ? TIOCM_DTR : 0) | (settings.rts_on ? TIOCM_RTS : 0);
+    int off = lines & ~on;
+    if (on) ::ioctl(fd_, TIOCMBIS, &on);
+    if (off) ::ioctl(fd_, TIOCMBIC, &off);
+    return true;
+  }
+
+ private:
+  static bool speed_of(int32_t baud, speed_t& speed) {
+    static const struct { int32_t baud; speed_t speed; } speeds[] = {
+        {1200, B1200},     {2400, B2400},     {4800, B4800},   {9600, B9600},
+        {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+    };
+    for (const auto& s : speeds)
+      if (s.baud == baud) {
+        speed = s.speed;
+        return true;
+      }
+    return false;
+  }
+
+  int fd_;
+};
+
+/// The node for a device path "\\.\COM3": MILLRUN_COM3 or /dev/ttyS2.
+std::string device_node(const char* path, port_kind kind) {
+  const char* name = path;
+  if (std::strncmp(name, "\\\\.\\", 4) == 0) name += 4;
+  // The number as the kind rule reads it: COM3, com03 and "COM 3" are all 3.
+  int32_t number = read_integer(name + 3);
+  const bool serial = kind == port_kind::serial;
+  char variable[32];
+  std::snprintf(variable, sizeof variable, "MILLRUN_%s%ld", serial ? "COM" : "LPT",
+                static_cast<long>(number));
+  if (const char* node = std::getenv(variable); node && *node) return node;
+  char node[48];
+  std::snprintf(node, sizeof node, serial ? "/dev/ttyS%ld" : "/dev/lp%ld",
+                static_cast<long>(number) - 1);
+  return node;
+}
+
+}  // namespace
+
+port_handle platform_open_device(const char* path, port_kind kind, open_disposition disposition) {
+  std::string node = kind == port_kind::file ? std::string(path) : device_node(path, kind);
+  int flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+  if (disposition == open_disposition::always) flags |= O_CREAT;
+  int fd = ::open(node.c_str(), flags, 0666);
+  if (fd < 0) return nullptr;
+  // No sharing: a second opening of a device or file still open fails. The
+  // lock holds for root as well, which TIOCEXCL alone would not.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  if (::isatty(fd)) ::ioctl(fd, TIOCEXCL);
+  return new posix_device(fd);
+}
 
 void platform_close_device(port_handle handle) { delete handle; }

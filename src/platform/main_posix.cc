@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/platform.h"
 #include "runner/run_program.h"
 
 namespace {
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     std::printf("millrun %s\n", MILLRUN_VERSION);
     return 0;
   }
+  platform_watch_stop_signals();
   // A program name with blanks is quoted so that it ends where it should.
   std::string text;
   const char* name = argc > 0 ? argv[0] : "millrun";

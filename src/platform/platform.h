@@ -16,5 +16,11 @@ bool platform_sleep_ms(uint32_t milliseconds);
 /// True once the user asked the run to stop (Ctrl-C, a termination request).
 bool platform_stop_requested();
 
+/// Makes Ctrl-C and a termination request set the stop request instead of
+/// ending the process, and keeps a closed standard output from ending it.
+void platform_watch_stop_signals();
+void platform_request_stop();
+void platform_clear_stop();
+
 /// Monotonic milliseconds since an arbitrary start.
 uint64_t platform_now_ms();

@@ -11,6 +11,7 @@
 #include "link/command_exchange.h"
 #include "link/port_opening.h"
 #include "link/validator_table.h"
+#include "platform/platform.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
 
@@ -22,6 +23,7 @@ struct interpreter_record {
   port_handle* handles[max_include_depth + 1] = {};
   bool awaiting_handle[max_include_depth + 1] = {};
   int depth = 0;
+  bool stop_reported = false;
 };
 interpreter_record interpreter;
 
@@ -50,6 +52,20 @@ void report_line(const char* caption_format, const char* text_format, const char
   format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
   format_text(m.text, sizeof m.text, text_format, path, line_number, line);
   show_buffers(m);
+}
+
+/// True once the user asked the run to stop; says so once.
+bool stop_requested(const char* path, int line_number) {
+  if (!platform_stop_requested()) return false;
+  if (!interpreter.stop_reported) {
+    interpreter.stop_reported = true;
+    message_buffers& m = shared_message();
+    format_text(m.caption, sizeof m.caption, "%s", "Run stopped");
+    format_text(m.text, sizeof m.text, "The run was stopped by request @ %s:%d.", path,
+                line_number);
+    show_buffers(m);
+  }
+  return true;
 }
 
 bool run_include(const char* path, int line_number, const char* line, const char* included,
@@ -149,6 +165,8 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
     if (handle) track_gcode_line(line);
     return true;
   }
+  // A stop request ends the run where it stands: no recovery is started.
+  if (stop_requested(path, line_number)) return false;
   return recover_failed_line(line, handle);
 }
 
@@ -189,7 +207,8 @@ bool run_script_file(const char* path, port_handle initial) {
   bool ok = true;
   while (std::fgets(buffer, sizeof buffer, file)) {
     ++line_number;
-    if (!process_script_line(path, line_number, buffer, handle)) {
+    if (stop_requested(path, line_number) ||
+        !process_script_line(path, line_number, buffer, handle)) {
       ok = false;
       break;
     }

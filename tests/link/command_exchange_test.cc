@@ -1,0 +1,132 @@
+#include "link/command_exchange.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_device.h"
+#include "support/message_recorder.h"
+
+namespace {
+
+const match_pattern move_reply{"X", true, true};
+const match_pattern home_reply{"\"/1000", false, true};
+
+struct exchange_case {
+  const char* name;
+  std::string reply;        // what the controller sends back
+  bool expected;            // send_and_validate's result
+  std::string trace;        // standard output
+  std::string caption;      // the message shown, if any
+};
+
+class ExchangeTable : public testing::TestWithParam<exchange_case> {};
+
+TEST_P(ExchangeTable, OneCommandOneReply) {
+  const exchange_case& c = GetParam();
+  message_recorder messages;
+  fake_device dev([&](const std::string&) { return c.reply; });
+  testing::internal::CaptureStdout();
+  bool ok = send_and_validate("x_move_steps r 607", move_reply, &dev);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(ok, c.expected);
+  EXPECT_EQ(out, c.trace);
+  // The command goes out as its own bytes and one line feed, once.
+  EXPECT_EQ(dev.wire, "x_move_steps r 607\n");
+  if (c.caption.empty()) {
+    EXPECT_TRUE(messages.all().empty());
+  } else {
+    ASSERT_EQ(messages.all().size(), 1u);
+    EXPECT_EQ(messages.all()[0].caption, c.caption);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ExchangeTable,
+    testing::Values(
+        exchange_case{"x_crlf", "X\r\n", true, "RESP: X\n", ""},
+        exchange_case{"lower_x", "x\n", true, "RESP: x\n", ""},
+        exchange_case{"x_cr", "X\r", true, "RESP: X\n", ""},
+        exchange_case{"error", "E\n", false, "ERR: E\n", ""},
+        exchange_case{"x_blank", "X \n", false, "ERR: X \n", ""},
+        exchange_case{"ok_x", "OK X\n", false, "ERR: OK X\n", ""},
+        exchange_case{"only_lf", "\n", false, "", "CNC Machine Response: No Response!"},
+        exchange_case{"only_cr", "\r", false, "", "CNC Machine Response: No Response!"},
+        exchange_case{"device_gone", "", false, "", "CNC Machine Response: No Response!"},
+        exchange_case{"gone_mid_reply", "XX", false, "", "CNC Machine Response: No Response!"},
+        // A zero byte ends the matched text; the rest of that line is dropped.
+        exchange_case{"zero_byte", std::string("X\0junk\r\n", 8), true, "RESP: X\n", ""}),
+    [](const testing::TestParamInfo<exchange_case>& info) { return std::string(info.param.name); });
+
+TEST(CommandExchange, NullHandleAcceptsWithoutAnyOutput) {
+  message_recorder messages;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(send_and_validate("x_move_steps r 607", move_reply, nullptr));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_TRUE(messages.all().empty());
+}
+
+TEST(CommandExchange, PendingInputIsDrainedBeforeTheCommand) {
+  fake_device dev(healthy_controller);
+  dev.push_input("\nnoise X\r\n");  // a late terminator and noise
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(send_and_validate("x_move_steps r 1", move_reply, &dev));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "RESP: X\n");
+  // The line feed after the reply's carriage return stays pending until the
+  // next command's drain.
+  EXPECT_EQ(dev.pending(), 1u);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(send_and_validate("x_move_steps r 1", move_reply, &dev));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "RESP: X\n");
+}
+
+TEST(CommandExchange, RejectedReplyIsNotResent) {
+  fake_device dev([](const std::string&) { return "E\n"; });
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(send_and_validate("z_move_steps d 440", move_reply, &dev));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(dev.commands.size(), 1u);
+}
+
+TEST(CommandExchange, PartialWriteFailsWithTheWriteMessage) {
+  message_recorder messages;
+  fake_device dev(healthy_controller);
+  dev.short_writes(5);
+  EXPECT_FALSE(send_and_validate("x_move_steps r 607", move_reply, &dev));
+  ASSERT_EQ(messages.all().size(), 1u);
+  EXPECT_EQ(messages.all()[0].caption, "Failed to write to COMM Port");
+  EXPECT_EQ(messages.all()[0].text,
+            "An error occurred while trying to send command \"x_move_steps r 607\".");
+  // After a failed command write the line feed is not sent.
+  ASSERT_EQ(dev.writes.size(), 1u);
+}
+
+TEST(CommandExchange, FailedWriteIsReported) {
+  message_recorder messages;
+  fake_device dev(healthy_controller);
+  dev.fail_writes(true);
+  EXPECT_FALSE(send_command("x_home l", &dev));
+  EXPECT_EQ(messages.captions(), std::vector<std::string>{"Failed to write to COMM Port"});
+}
+
+TEST(CommandExchange, NoResponseNamesTheCommand) {
+  message_recorder messages;
+  fake_device dev([](const std::string&) { return "\r\n"; });
+  EXPECT_FALSE(send_and_validate("y_home b", home_reply, &dev));
+  ASSERT_EQ(messages.all().size(), 1u);
+  EXPECT_EQ(messages.all()[0].text, "No response was received, to command \"y_home b\".");
+}
+
+TEST(CommandExchange, LongReplyIsCollectedWhole) {
+  std::string reply(100000, 'a');
+  fake_device dev([&](const std::string&) { return reply + "\"/1000\n"; });
+  testing::internal::CaptureStdout();
+  bool accepted = false;
+  ASSERT_TRUE(send_command("z_home u", &dev));
+  reply_line line = read_response_line(&dev, home_reply, accepted);
+  testing::internal::GetCapturedStdout();
+  ASSERT_NE(line, nullptr);
+  EXPECT_TRUE(accepted);
+  EXPECT_EQ(std::string(line), reply + "\"/1000");
+  release_reply(line);
+}
+
+}  // namespace
