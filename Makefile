@@ -21,14 +21,15 @@ test: build
 
 # A dry run of the bundled example: nothing is sent, both files are written.
 dry-run: build
-	@mkdir -p $(BUILD)/demo
-	@cd $(BUILD)/demo && cp -f ../../examples/*.nc . && \
-	  ../millrun demo.nc > trace.txt; status=$$?; \
+	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo && cp -f $(CURDIR)/examples/*.nc $(BUILD)/demo/
+	@cd $(BUILD)/demo && $(abspath $(BUILD))/millrun demo.nc > trace.txt; status=$$?; \
 	  echo "== millrun demo.nc: exit code $$status (trace in $(BUILD)/demo/trace.txt)"; \
 	  echo "== KelCodeOutput.txt (first 20 of $$(wc -l < KelCodeOutput.txt) lines)"; head -n 20 KelCodeOutput.txt; \
 	  echo "== EnvelopeReport.txt"; cat EnvelopeReport.txt; exit $$status
 
-demo: dry-run
+# The demo job milled on the simulated controller over a pseudo-terminal.
+demo: build
+	@tools/demo-machine $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
