@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "common/decimal.h"
 #include "common/message.h"
@@ -12,6 +14,7 @@
 #include "link/port_opening.h"
 #include "link/validator_table.h"
 #include "platform/platform.h"
+#include "runner/script_reader.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
 
@@ -194,8 +197,13 @@ void hand_back_to_including_files(port_handle reopened) {
 
 bool run_script_file(const char* path, port_handle initial) {
   const bool owns_port = initial == nullptr;
-  std::FILE* file = std::fopen(path, "r");
-  if (!file) return false;
+  // The reader is large; one per nesting level lives on the heap.
+  std::unique_ptr<script_reader> reader(new (std::nothrow) script_reader);
+  if (!reader) {
+    show_message("Fatal Error!", "Out of RAM Memory!");
+    return false;
+  }
+  if (!open_script_reader(*reader, path)) return false;
 
   port_handle handle = initial;
   const int frame = interpreter.depth++;
@@ -205,7 +213,7 @@ bool run_script_file(const char* path, port_handle initial) {
   char buffer[2048];
   int line_number = 0;
   bool ok = true;
-  while (std::fgets(buffer, sizeof buffer, file)) {
+  while (read_script_line(*reader, buffer, sizeof buffer) > 0) {
     ++line_number;
     if (stop_requested(path, line_number) ||
         !process_script_line(path, line_number, buffer, handle)) {
@@ -215,7 +223,7 @@ bool run_script_file(const char* path, port_handle initial) {
   }
   // A file that cannot be read (a directory, an I/O error) did not run to
   // its end.
-  if (ok && std::ferror(file)) ok = false;
+  if (reader->failed) ok = false;
 
   interpreter.handles[frame] = nullptr;
   interpreter.awaiting_handle[frame] = false;
@@ -223,7 +231,7 @@ bool run_script_file(const char* path, port_handle initial) {
   // The port this file opened is released at its end, and also when a line
   // failed: nothing after a failure uses it.
   if (owns_port && handle) platform_close_device(handle);
-  std::fclose(file);
+  close_script_reader(*reader);
   return ok;
 }
 
