@@ -19,6 +19,16 @@ void report_write_failure(const char* command) {
   show_buffers(m);
 }
 
+/// Whether the last reply ended in a carriage return whose line feed may
+/// still be on its way. At 9600 baud that line feed arrives about a
+/// millisecond after the carriage return, often after the next command's
+/// drain: it is the end of the last reply, not an empty reply to the next
+/// command.
+struct exchange_record {
+  bool line_feed_may_follow = false;
+};
+exchange_record exchange;
+
 void report_out_of_memory() { show_message("Fatal Error!", "Out of RAM Memory!"); }
 
 bool write_whole(port_handle handle, const char* data, size_t length) {
@@ -33,9 +43,10 @@ void release_reply(reply_line line) { std::free(line); }
 void drain_input(port_handle handle) {
   if (!handle) return;
   unsigned char byte = 0;
-  while (handle->read_pending_byte(byte) == read_status::byte) {
-  }
+  while (handle->read_pending_byte(byte) == read_status::byte) exchange.line_feed_may_follow = false;
 }
+
+void reset_command_exchange() { exchange = exchange_record{}; }
 
 bool send_command(const char* command, port_handle handle) {
   drain_input(handle);
@@ -64,7 +75,15 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
       std::free(line);
       return nullptr;
     }
-    if (byte == '\r' || byte == '\n') break;
+    if (byte == '\n' && length == 0 && !cut_at_zero && exchange.line_feed_may_follow) {
+      exchange.line_feed_may_follow = false;  // the rest of the last reply's end
+      continue;
+    }
+    exchange.line_feed_may_follow = false;
+    if (byte == '\r' || byte == '\n') {
+      exchange.line_feed_may_follow = byte == '\r';
+      break;
+    }
     if (byte == 0) cut_at_zero = true;
     if (cut_at_zero) continue;
     if (length + 2 > capacity) {

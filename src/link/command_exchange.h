@@ -15,6 +15,9 @@ void release_reply(reply_line line);
 /// Reads and discards whatever input is pending.
 void drain_input(port_handle handle);
 
+/// Forgets what the last reply left on the way (a new link, a new run).
+void reset_command_exchange();
+
 /// Drains, then writes the command and one line feed. False (with the
 /// write-failure message) when either write did not transfer all its bytes.
 bool send_command(const char* command, port_handle handle);

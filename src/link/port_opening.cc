@@ -55,6 +55,7 @@ port_handle open_and_configure(const char* path, port_kind kind, open_dispositio
                                int32_t baud, bool lpc2000) {
   port_handle handle =
       opener ? opener(path, kind, disposition) : platform_open_device(path, kind, disposition);
+  reset_command_exchange();
   if (handle && kind == port_kind::serial &&
       !handle->apply_line_settings(settings_for(baud, lpc2000))) {
     platform_close_device(handle);

@@ -2,6 +2,7 @@
 
 #include "gcode/axis_model.h"
 #include "gcode/command_composer.h"
+#include "link/command_exchange.h"
 #include "link/port_opening.h"
 #include "link/validator_table.h"
 #include "runner/script_interpreter.h"
@@ -13,6 +14,7 @@ void reset_run_state() {
   reset_command_composer();
   free_validator_table();
   reset_port_memory();
+  reset_command_exchange();
   reset_homing();
   reset_recovery();
   reset_script_interpreter();

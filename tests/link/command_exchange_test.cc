@@ -130,3 +130,32 @@ TEST(CommandExchange, LongReplyIsCollectedWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandExchange, LateLineFeedOfTheLastReplyIsNotAnEmptyReply) {
+  // The controller ends its replies with CR LF; the LF arrives after the
+  // next command's drain, right before that command's reply.
+  int n = 0;
+  fake_device dev([&](const std::string&) { return ++n == 1 ? "X\r" : "\nX\r"; });
+  message_recorder messages;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(send_and_validate("x_move_steps r 1", move_reply, &dev));
+  EXPECT_TRUE(send_and_validate("x_move_steps r 2", move_reply, &dev));
+  EXPECT_TRUE(send_and_validate("x_move_steps r 3", move_reply, &dev));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "RESP: X\nRESP: X\nRESP: X\n");
+  EXPECT_TRUE(messages.all().empty());
+}
+
+TEST(CommandExchange, LoneLineFeedAfterALineFeedEndedReplyIsNoReply) {
+  int n = 0;
+  fake_device dev([&](const std::string&) { return ++n == 1 ? "X\n" : "\n"; });
+  message_recorder messages;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(send_and_validate("x_move_steps r 1", move_reply, &dev));
+  EXPECT_FALSE(send_and_validate("x_move_steps r 2", move_reply, &dev));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(messages.captions(), std::vector<std::string>{"CNC Machine Response: No Response!"});
+}
+
+}  // namespace
