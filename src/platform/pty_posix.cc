@@ -147,17 +147,23 @@ write_outcome pty_write_all(pseudo_terminal& term, const char* data, size_t leng
 }
 
 bool pty_pause_ms(uint64_t milliseconds) {
+  // NOTE: the wait is counted down in unsigned milliseconds, never turned
+  // into a clock deadline: the longest move (2^32-1 ms per step times 2^32-1
+  // steps) is far beyond what the clock's signed nanoseconds can hold.
   using clock = std::chrono::steady_clock;
-  const auto deadline = clock::now() + std::chrono::milliseconds(milliseconds);
-  for (;;) {
+  uint64_t left = milliseconds;
+  while (left > 0) {
     if (stop_flag) return false;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-    if (left.count() <= 0) return true;
-    // Round up so that the wait is never shorter than asked.
-    int slice = left.count() >= INT_MAX ? INT_MAX : static_cast<int>(left.count()) + 1;
+    int slice = left >= static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(left);
+    const auto began = clock::now();
     pollfd fd = {stop_pipe[0], POLLIN, 0};
     if (poll_until_ready(&fd, 1, slice) < 0) return !stop_flag;
+    auto spent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - began).count();
+    uint64_t done = spent > 0 ? static_cast<uint64_t>(spent) : 0;
+    left = done >= left ? 0 : left - done;
   }
+  return !stop_flag;
 }
 
 bool install_stop_signals(std::string& error) {
