@@ -199,6 +199,20 @@ INSTANTIATE_TEST_SUITE_P(
         fault_case{"two_faults", {"--fault", "7:error", "--fault", "14:hangup"}, 2, "No Response!"}),
     [](const testing::TestParamInfo<fault_case>& info) { return std::string(info.param.name); });
 
+TEST_F(MachineLink, RecoveryInsideAnIncludedFileHandsThePortBack) {
+  // The link hangs up during the included file; the port re-opened there is
+  // the one the including file goes on with (and closes at its end).
+  dir_.write("inner.nc", "G01 X1.0\nG01 Y0.5\n");
+  machine_run r = run("open comm COM1\ninclude inner.nc\nG01 X2.0\nG01 Z2.0\n",
+                      {"--fault", "8:hangup"});
+  EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
+  EXPECT_NE(r.report.find("Milling Resumed 1 times\n"), std::string::npos) << r.report;
+  EXPECT_EQ(r.wire.commands.back(), "z_move_steps d 440");
+  EXPECT_EQ(r.wire.x, 1213);
+  EXPECT_EQ(r.wire.y, 303);
+  EXPECT_EQ(r.wire.z, -440);
+}
+
 TEST_F(MachineLink, MissingSerialPortIsReported) {
   dir_.write("job.nc", "open comm COM1\nG01 X1.0\n");
   process_result r = run_process({MILLRUN_BINARY, "job.nc"}, dir_.path(),
