@@ -42,8 +42,24 @@ void strip_comment(char* line) {
   *end = '\0';
 }
 
+namespace {
+/// Whether `line` holds the word `word` on its own (not G210, not XG21).
+bool has_word(const char* line, const char* word) {
+  const size_t n = std::strlen(word);
+  for (const char* p = std::strstr(line, word); p; p = std::strstr(p + 1, word)) {
+    bool starts = p == line || p[-1] == ' ' || p[-1] == '\t';
+    bool ends = p[n] == '\0' || p[n] == ' ' || p[n] == '\t';
+    if (starts && ends) return true;
+  }
+  return false;
+}
+}  // namespace
+
 bool is_unsupported_mode_gcode(const char* line) {
-  return std::strcmp(line, "G21") == 0 || std::strcmp(line, "G91") == 0;
+  if (std::strcmp(line, "G21") == 0 || std::strcmp(line, "G91") == 0) return true;
+  // A "G0 G..." preamble is otherwise ignored whole; one that switches to
+  // millimetres or relative moves ("G0 G28 G91 Z0") must not slip through.
+  return starts_with(line, "G0 G") && (has_word(line, "G21") || has_word(line, "G91"));
 }
 
 unsigned dwell_milliseconds(double value) {

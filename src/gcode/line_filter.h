@@ -13,7 +13,8 @@ void strip_comment(char* line);
 /// Codes that would change the meaning of every later coordinate (G21
 /// millimetres, G91 relative moves). The machine takes inches and absolute
 /// coordinates only, so such a line must fail rather than run 25.4 times too
-/// large or from the wrong origin.
+/// large or from the wrong origin. This holds inside an otherwise ignored
+/// "G0 G..." preamble too.
 bool is_unsupported_mode_gcode(const char* line);
 
 /// True for a line that produces no motion. When `dwell` is true a "G04 P"
