@@ -3,7 +3,7 @@ BUILD      ?= build
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_ARGS ?=
 
-.PHONY: all build deps test demo dry-run clean
+.PHONY: all build deps test test-sanitize demo dry-run clean
 
 all: build
 
@@ -18,6 +18,14 @@ build: deps $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
+
+# The whole suite built with the address and undefined-behaviour sanitizers;
+# any finding fails the run.
+test-sanitize: deps
+	cmake -S . -B build-sanitize $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DMILLRUN_SANITIZE=ON
+	cmake --build build-sanitize
+	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure
 
 # A dry run of the bundled example: nothing is sent, both files are written.
 dry-run: build

@@ -1,7 +1,9 @@
 #include "link/port_opening.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "common/decimal.h"
 #include "common/message.h"
@@ -14,6 +16,10 @@ namespace {
 
 port_memory_record memory;
 device_opener opener = nullptr;
+// Every handle opened and not yet closed. An "open comm" overwrites the
+// handle it replaces without closing it (so that port stays in use); the run
+// still releases it at its end.
+std::vector<port_handle> open_handles;
 
 const char* kind_word(port_kind kind) {
   switch (kind) {
@@ -61,6 +67,7 @@ port_handle open_and_configure(const char* path, port_kind kind, open_dispositio
     platform_close_device(handle);
     handle = nullptr;
   }
+  if (handle) open_handles.push_back(handle);
   return handle;
 }
 
@@ -68,6 +75,20 @@ port_handle open_and_configure(const char* path, port_kind kind, open_dispositio
 
 port_memory_record& port_memory() { return memory; }
 void set_device_opener(device_opener o) { opener = o; }
+
+void close_port(port_handle handle) {
+  if (!handle) return;
+  auto found = std::find(open_handles.begin(), open_handles.end(), handle);
+  if (found != open_handles.end()) open_handles.erase(found);
+  platform_close_device(handle);
+}
+
+void close_all_ports() {
+  while (!open_handles.empty()) {
+    platform_close_device(open_handles.back());
+    open_handles.pop_back();
+  }
+}
 void reset_port_memory() { memory = port_memory_record{}; }
 
 port_kind port_kind_of(const char* name) {

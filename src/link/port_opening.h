@@ -32,6 +32,13 @@ bool open_comm_port(const char* name, bool lpc2000, int32_t baud, port_handle* h
 /// Opens the remembered device again exactly as its first opening did.
 bool reopen_remembered_port(port_handle* handle_out);
 
+/// Closes a handle this module opened. Null is fine.
+void close_port(port_handle handle);
+
+/// Closes every handle still open: those a later "open comm" overwrote
+/// without closing, and those a failed script left open. The end of a run.
+void close_all_ports();
+
 /// Tests open fakes instead of devices; null restores the platform's opener.
 using device_opener = port_handle (*)(const char* path, port_kind kind, open_disposition how);
 void set_device_opener(device_opener opener);

@@ -13,6 +13,7 @@ void reset_run_state() {
   reset_axis_model();
   reset_command_composer();
   free_validator_table();
+  close_all_ports();
   reset_port_memory();
   reset_command_exchange();
   reset_homing();

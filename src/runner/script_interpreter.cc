@@ -230,7 +230,7 @@ bool run_script_file(const char* path, port_handle initial) {
   --interpreter.depth;
   // The port this file opened is released at its end, and also when a line
   // failed: nothing after a failure uses it.
-  if (owns_port && handle) platform_close_device(handle);
+  if (owns_port && handle) close_port(handle);
   close_script_reader(*reader);
   return ok;
 }

@@ -61,7 +61,7 @@ bool recover_failed_line(const char* failed_line, port_handle& handle) {
   if (memory.device_path[0] != '\0' && handle) {
     port_handle closed = handle;
     forget_handle_in_including_files(closed);
-    platform_close_device(closed);
+    close_port(closed);
     handle = nullptr;
     if (!reopen_remembered_port(&handle)) return false;
     hand_back_to_including_files(handle);

@@ -83,11 +83,11 @@ TEST_F(PortOpening, SerialPortIsOpenedRawAt9600AndExclusively) {
   EXPECT_EQ(messages.all()[0].text, "An error occurred while trying to open Serial Port \"COM5\"");
 
   // Once closed, the remembered device opens again.
-  platform_close_device(handle);
+  close_port(handle);
   handle = nullptr;
   EXPECT_TRUE(reopen_remembered_port(&handle));
   EXPECT_NE(handle, nullptr);
-  platform_close_device(handle);
+  close_port(handle);
 }
 
 TEST_F(PortOpening, MissingSerialPortIsReportedAndRemembered) {
@@ -128,7 +128,7 @@ TEST_F(PortOpening, FileIsCreatedOrKeptAndNotRemembered) {
     ASSERT_EQ(messages.all().size(), 1u);
     EXPECT_EQ(messages.all()[0].text,
               std::string("An error occurred while trying to open File \"") + name + "\"");
-    platform_close_device(handle);
+    close_port(handle);
   }
   EXPECT_EQ(dir_.read("link.txt"), "kept");
 }
@@ -158,18 +158,18 @@ TEST_F(PortOpening, ControlLinesFollowTheControllerVariant) {
     EXPECT_EQ(last_fake->settings[0].baud, 9600);
     EXPECT_EQ(last_fake->settings[0].dtr_on, !lpc2000);
     EXPECT_EQ(last_fake->settings[0].rts_on, !lpc2000);
-    platform_close_device(handle);
+    close_port(handle);
     // A re-opened port gets exactly the settings of its first opening.
     ASSERT_TRUE(reopen_remembered_port(&handle));
     ASSERT_EQ(last_fake->settings.size(), 1u);
     EXPECT_EQ(last_fake->settings[0].dtr_on, !lpc2000);
-    platform_close_device(handle);
+    close_port(handle);
   }
   // Parallel ports get no line settings.
   port_handle handle = nullptr;
   ASSERT_TRUE(open_comm_port("LPT1", false, 9600, &handle));
   EXPECT_TRUE(last_fake->settings.empty());
-  platform_close_device(handle);
+  close_port(handle);
   set_device_opener(nullptr);
 }
 
