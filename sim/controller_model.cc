@@ -303,11 +303,11 @@ bool add_fault(controller_config& config, std::string_view value, std::string& e
 
 bool set_line_end(controller_config& config, std::string_view value, std::string& error) {
   if (value == "crlf") {
-    config.line_end = "\r\n";
+    config.line_end.assign("\r\n", 2);
   } else if (value == "lf") {
-    config.line_end = "\n";
+    config.line_end.assign(1, '\n');
   } else if (value == "cr") {
-    config.line_end = "\r";
+    config.line_end.assign(1, '\r');
   } else {
     error = "expected crlf, lf or cr, got \"" + std::string(value) + "\"";
     return false;

@@ -1,5 +1,6 @@
 #include "gcode/command_composer.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -23,6 +24,28 @@ constexpr char positive_letters[axis_count] = {'r', 't', 'u'};
 constexpr char negative_letters[axis_count] = {'l', 'b', 'd'};
 constexpr const char* home_commands[axis_count] = {"x_home l", "y_home b", "z_home u"};
 constexpr const char* move_words[axis_count] = {"x_move_steps", "y_move_steps", "z_move_steps"};
+
+// The longest command, three axes of eleven characters each, is far below
+// the buffer's 256 bytes.
+char* append_text(char* p, const char* text) {
+  while (*text) *p++ = *text++;
+  return p;
+}
+
+char* append_integer(char* p, int32_t value) {
+  char digits[12];
+  int n = 0;
+  int64_t v = value;
+  bool negative = v < 0;
+  if (negative) v = -v;
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (negative) *p++ = '-';
+  while (n > 0) *p++ = digits[--n];
+  return p;
+}
 
 }  // namespace
 
@@ -64,26 +87,36 @@ translation_result compose_machine_command(const char* operands, const char*& co
     return translation_result::no_op;
   }
 
+  // Composed by hand: this runs for every motion line of a job.
   char* out = composer.command;
-  const size_t size = sizeof composer.command;
+  char* p = out;
   if (moving == 1) {
     bool home = only == axis_z ? moves.target[axis_z] == model.work_surface_depth
                                : moves.target[only] == 0.0;
-    if (home)
-      std::snprintf(out, size, "%s", home_commands[only]);
-    else
-      std::snprintf(out, size, "%s %c %d", move_words[only], letters[0],
-                    static_cast<int>(moves.steps[only]));
+    if (home) {
+      p = append_text(p, home_commands[only]);
+    } else {
+      p = append_text(p, move_words[only]);
+      *p++ = ' ';
+      *p++ = letters[0];
+      *p++ = ' ';
+      p = append_integer(p, moves.steps[only]);
+    }
   } else {
-    int n = std::snprintf(out, size, "xyz_linear_move_steps %s %s ", axes, letters);
+    p = append_text(p, "xyz_linear_move_steps ");
+    p = append_text(p, axes);
+    *p++ = ' ';
+    p = append_text(p, letters);
+    *p++ = ' ';
     bool first = true;
-    for (int a = 0; a < axis_count && n > 0 && static_cast<size_t>(n) < size; ++a) {
+    for (int a = 0; a < axis_count; ++a) {
       if (moves.steps[a] == 0) continue;
-      n += std::snprintf(out + n, size - static_cast<size_t>(n), first ? "%d" : ",%d",
-                         static_cast<int>(moves.steps[a]));
+      if (!first) *p++ = ',';
+      p = append_integer(p, moves.steps[a]);
       first = false;
     }
   }
+  *p = '\0';
   log_command(out);
   apply_moves(moves);
   command = out;

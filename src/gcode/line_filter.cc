@@ -71,7 +71,10 @@ unsigned dwell_milliseconds(double value) {
 bool is_ignored_gcode(const char* line, bool dwell) {
   char first = line[0];
   if (first == '\0' || first == 'M' || first == 'T' || first == 'S' || first == 'F') return true;
-  if (std::strcmp(line, "X0Y0") == 0 || starts_with(line, "G0 G")) return true;
+  // Every other ignored code begins with G but "X0Y0"; motion lines, the
+  // bulk of a job, leave here after a few comparisons.
+  if (first != 'G') return first == 'X' && std::strcmp(line, "X0Y0") == 0;
+  if (starts_with(line, "G0 G")) return true;
   if (starts_with(line, "G04 P")) {
     if (dwell) {
       unsigned ms = dwell_milliseconds(read_real(line + 5));
@@ -79,6 +82,7 @@ bool is_ignored_gcode(const char* line, bool dwell) {
     }
     return true;
   }
+  if (line[1] == '\0' || line[2] == '\0' || line[3] != '\0') return false;  // not three long
   for (const char* code : ignored_whole_lines)
     if (std::strcmp(line, code) == 0) return true;
   return false;

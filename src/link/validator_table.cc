@@ -48,6 +48,15 @@ const char* anchor_word(bool anchored) { return anchored ? "has a" : "has no"; }
 }  // namespace
 
 bool pattern_matches(const char* text, const match_pattern& pattern) {
+  if (pattern.anchored_start) {
+    // Compared from the start without measuring either text first: a
+    // command lookup mostly ends at the first letters.
+    const char* t = text;
+    const char* q = pattern.text;
+    for (; *q; ++t, ++q)
+      if (*t != *q && (*t == '\0' || fold(*t) != fold(*q))) return false;
+    return !pattern.anchored_end || *t == '\0';
+  }
   const size_t text_length = std::strlen(text);
   const size_t pattern_length = std::strlen(pattern.text);
   if (pattern.anchored_start && pattern.anchored_end)

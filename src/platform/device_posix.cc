@@ -45,20 +45,18 @@ class posix_device final : public device {
   read_status wait_byte(unsigned char& byte) override {
     for (;;) {
       if (platform_stop_requested()) return read_status::gone;
-      pollfd p{fd_, POLLIN, 0};
-      int ready = ::poll(&p, 1, -1);
-      if (ready < 0) {
-        if (errno == EINTR) continue;
-        return read_status::gone;
-      }
-      if (p.revents & POLLNVAL) return read_status::gone;
-      // Even with POLLHUP set, read first: bytes sent before a hang-up are
-      // still delivered, and the read then reports the end.
+      // Read first: the bytes of a reply mostly arrive together, and only an
+      // empty read needs the wait.
       ssize_t n = ::read(fd_, &byte, 1);
       if (n == 1) return read_status::byte;
       if (n == 0) return read_status::gone;  // end of a file, or hung up
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return read_status::gone;  // EIO and the like: the device is gone
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return read_status::gone;  // EIO: gone
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, -1) < 0 && errno != EINTR) return read_status::gone;
+      if (p.revents & POLLNVAL) return read_status::gone;
+      // With POLLHUP set the next read still delivers the bytes sent before
+      // the hang-up, then reports the end.
     }
   }
 

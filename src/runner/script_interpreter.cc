@@ -33,6 +33,14 @@ interpreter_record interpreter;
 constexpr const char* comment_prefixes[] = {"//", "'", "#", "REM"};
 constexpr int link_baud = 9600;
 
+/// A trace line on standard output, "gCode: ..." or "CMD: ...". The trace is
+/// best effort; it runs for every command, so it avoids formatting.
+void trace_line(const char* label, const char* text) {
+  std::fputs(label, stdout);
+  std::fputs(text, stdout);
+  std::fputc('\n', stdout);
+}
+
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_trailing_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -154,14 +162,14 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
       return false;
   }
 
-  std::printf("gCode: %s\n", line);
+  trace_line("gCode: ", line);
   const match_pattern* response = find_validator(command);
   if (!response) {
     report_line("Unknown command @ %s:%d", "Invalid command @ %s:%d:\r    %s", path, line_number,
                 line_text);
     return false;
   }
-  std::printf("CMD: %s\n", command);
+  trace_line("CMD: ", command);
   if (send_and_validate(command, *response, handle)) {
     // After a homing the record stands at home; tracking the line again
     // brings it to the line's target. A dry run does not, by design.
