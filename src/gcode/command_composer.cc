@@ -6,6 +6,7 @@
 
 #include "gcode/axis_model.h"
 #include "gcode/line_filter.h"
+#include "runner/run_events.h"
 #include "supervision/homing.h"
 
 const char* const no_op_command = "NO_OP()";
@@ -16,6 +17,7 @@ namespace {
 struct composer_state {
   std::FILE* log = nullptr;
   char command[256] = {};
+  bool rapid = false;  // the last motion word was G00/G0; continuations keep it
 };
 composer_state composer;
 
@@ -52,6 +54,7 @@ char* append_integer(char* p, int32_t value) {
 void reset_command_composer() {
   close_translation_log();
   composer.command[0] = '\0';
+  composer.rapid = false;
 }
 
 translation_result classify_gcode_line(char* line, const char*& operands) {
@@ -61,6 +64,7 @@ translation_result classify_gcode_line(char* line, const char*& operands) {
   if (is_unsupported_mode_gcode(text)) return translation_result::unsupported_mode;
   if (is_ignored_gcode(text, true)) return translation_result::no_op;
   operands = motion_operands(text);
+  if (operands && operands != text) composer.rapid = text[1] == '0' && text[2] != '1';
   return operands ? translation_result::command : translation_result::unknown_gcode;
 }
 
@@ -82,7 +86,9 @@ translation_result compose_machine_command(const char* operands, const char*& co
     ++moving;
     only = a;
   }
+  auto observe = run_event_hooks().motion_composed;
   if (moving == 0) {
+    if (observe) observe(moves, composer.rapid, nullptr);
     apply_moves(moves);
     return translation_result::no_op;
   }
@@ -118,6 +124,7 @@ translation_result compose_machine_command(const char* operands, const char*& co
   }
   *p = '\0';
   log_command(out);
+  if (observe) observe(moves, composer.rapid, out);
   apply_moves(moves);
   command = out;
   return translation_result::command;

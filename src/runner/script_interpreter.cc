@@ -14,6 +14,7 @@
 #include "link/port_opening.h"
 #include "link/validator_table.h"
 #include "platform/platform.h"
+#include "runner/run_events.h"
 #include "runner/script_reader.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
@@ -170,6 +171,7 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
     return false;
   }
   trace_line("CMD: ", command);
+  if (auto hook = run_event_hooks().command_issued) hook(command);
   if (send_and_validate(command, *response, handle)) {
     // After a homing the record stands at home; tracking the line again
     // brings it to the line's target. A dry run does not, by design.
@@ -223,6 +225,7 @@ bool run_script_file(const char* path, port_handle initial) {
   bool ok = true;
   while (read_script_line(*reader, buffer, sizeof buffer) > 0) {
     ++line_number;
+    if (auto hook = run_event_hooks().line_started) hook(path, interpreter.depth, line_number);
     if (stop_requested(path, line_number) ||
         !process_script_line(path, line_number, buffer, handle)) {
       ok = false;

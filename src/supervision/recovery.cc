@@ -9,6 +9,7 @@
 #include "gcode/command_composer.h"
 #include "link/command_exchange.h"
 #include "link/port_opening.h"
+#include "runner/run_events.h"
 #include "runner/script_interpreter.h"
 #include "supervision/homing.h"
 
@@ -57,6 +58,7 @@ bool recover_failed_line(const char* failed_line, port_handle& handle) {
     report_resume_failure(failed_line);
     return false;
   }
+  if (auto hook = run_event_hooks().recovery_started) hook();
   const port_memory_record& memory = port_memory();
   if (memory.device_path[0] != '\0' && handle) {
     port_handle closed = handle;
