@@ -3,7 +3,7 @@ BUILD      ?= build
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_ARGS ?=
 
-.PHONY: all build deps test test-sanitize bench demo dry-run clean
+.PHONY: all build deps test test-sanitize test-valgrind bench demo dry-run clean
 
 all: build
 
@@ -26,6 +26,10 @@ test-sanitize: deps
 	cmake --build build-sanitize
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure
+
+# The end-to-end suites with every millrun run under valgrind memcheck.
+test-valgrind: build
+	tools/valgrind $(BUILD)
 
 # Speed and memory against the floors; prints one table.
 bench: deps

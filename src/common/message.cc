@@ -30,6 +30,11 @@ void show_message(const char* caption, const char* text) {
 }
 
 void show_buffers(const message_buffers& buffers) {
+  if (platform_stop_requested()) return;
+  show_stop_buffers(buffers);
+}
+
+void show_stop_buffers(const message_buffers& buffers) {
   if (observer) {
     observer(buffers.caption, buffers.text);
     return;

@@ -22,8 +22,14 @@ void format_text(char* buffer, size_t size, const char* format, ...)
 
 /// Copies caption and text into the shared buffers (cut to fit) and shows them.
 void show_message(const char* caption, const char* text);
-/// Shows what is already in `buffers`.
+/// Shows what is already in `buffers`. Once the user asked the run to stop,
+/// nothing is shown: a failure after the request is the stop's doing (a wait
+/// or a write cut short), and "No Response!" or "Error Resuming Operation!"
+/// would blame the machine for it. The stop itself is told with
+/// show_stop_buffers.
 void show_buffers(const message_buffers& buffers);
+/// Shows `buffers` whether or not a stop is requested: the stop message.
+void show_stop_buffers(const message_buffers& buffers);
 
 /// Tests route messages to an observer instead of the platform; null restores
 /// the platform's message service.

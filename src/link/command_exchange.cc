@@ -5,11 +5,27 @@
 #include <cstring>
 
 #include "common/message.h"
+#include "platform/platform.h"
 
 namespace {
 
 // A command is never sent twice by the exchange itself.
 constexpr int resend_limit = 0;
+
+// NOTE: the longest reply kept. The expected replies are a few characters;
+// a longer line is read on to its terminator (so the next reply starts in
+// step), the bytes past this length are discarded, and the line counts as
+// rejected: its end, which a pattern may anchor to, was never seen. A
+// controller that sends without ever ending the line holds the wait, as a
+// silent one does, until the device goes away or the user stops the run,
+// but never more memory than this.
+constexpr size_t max_reply_length = 64 * 1024;
+
+// NOTE: the most a drain discards before the command goes out anyway. A
+// serial line never gets there (the reads outrun it, and the drain ends at
+// the first read without a byte); a device that has bytes without end (a
+// file link on /dev/urandom) would otherwise hold the drain for ever.
+constexpr size_t max_drain_bytes = 64 * 1024;
 
 void report_write_failure(const char* command) {
   message_buffers& m = shared_message();
@@ -43,16 +59,22 @@ void release_reply(reply_line line) { std::free(line); }
 void drain_input(port_handle handle) {
   if (!handle) return;
   unsigned char byte = 0;
-  while (handle->read_pending_byte(byte) == read_status::byte) exchange.line_feed_may_follow = false;
+  for (size_t drained = 0; drained < max_drain_bytes && !platform_stop_requested(); ++drained) {
+    if (handle->read_pending_byte(byte) != read_status::byte) break;
+    exchange.line_feed_may_follow = false;
+  }
 }
 
 void reset_command_exchange() { exchange = exchange_record{}; }
 
 bool send_command(const char* command, port_handle handle) {
+  // Nothing goes to the machine once the user asked the run to stop; the
+  // failure is the stop's, not the port's, and is not reported.
+  if (platform_stop_requested()) return false;
   drain_input(handle);
-  bool ok = handle && write_whole(handle, command, std::strlen(command)) &&
-            write_whole(handle, "\n", 1);
-  if (!ok) report_write_failure(command);
+  bool ok = handle && !platform_stop_requested() &&
+            write_whole(handle, command, std::strlen(command)) && write_whole(handle, "\n", 1);
+  if (!ok && !platform_stop_requested()) report_write_failure(command);
   return ok;
 }
 
@@ -67,6 +89,7 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
   // NOTE: a zero byte ends the text that is matched and traced; the rest of
   // that reply line, up to its terminator, is read and discarded.
   bool cut_at_zero = false;
+  bool too_long = false;  // cut at max_reply_length; see there
   for (;;) {
     unsigned char byte = 0;
     // A device that is gone delivers no reply: end the wait instead of
@@ -85,9 +108,14 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
       break;
     }
     if (byte == 0) cut_at_zero = true;
-    if (cut_at_zero) continue;
+    if (cut_at_zero || too_long) continue;
+    if (length == max_reply_length) {
+      too_long = true;
+      continue;
+    }
     if (length + 2 > capacity) {
       size_t grown = capacity == 0 ? 16 : capacity * 2;
+      if (grown > max_reply_length + 1) grown = max_reply_length + 1;
       char* bigger = static_cast<char*>(std::realloc(line, grown));
       if (!bigger) {
         std::free(line);
@@ -101,7 +129,7 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
     line[length] = '\0';
   }
   if (!line) return nullptr;  // the terminator came first: no reply
-  accepted = pattern_matches(line, pattern);
+  accepted = !too_long && pattern_matches(line, pattern);
   std::printf("%s: %s\n", accepted ? "RESP" : "ERR", line);
   return line;
 }
@@ -120,7 +148,9 @@ bool await_response(const char* command, port_handle handle, const match_pattern
     release_reply(line);
     return true;
   }
-  if (!line) {
+  // A wait cut short by a stop request is no missing reply: the caller stops
+  // the run and says so.
+  if (!line && !platform_stop_requested()) {
     message_buffers& m = shared_message();
     format_text(m.caption, sizeof m.caption, "%s", "CNC Machine Response: No Response!");
     format_text(m.text, sizeof m.text, "No response was received, to command \"%s\".", command);

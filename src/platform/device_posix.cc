@@ -18,6 +18,7 @@
 #include "common/decimal.h"
 #include "platform/device.h"
 #include "platform/platform.h"
+#include "platform/wait_posix.h"
 
 namespace {
 
@@ -52,9 +53,11 @@ class posix_device final : public device {
       if (n == 0) return read_status::gone;  // end of a file, or hung up
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return read_status::gone;  // EIO: gone
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, -1) < 0 && errno != EINTR) return read_status::gone;
-      if (p.revents & POLLNVAL) return read_status::gone;
+      // The wait has no time limit; a stop request ends it (as "gone").
+      short revents = 0;
+      if (posix_wait(fd_, POLLIN, -1, revents) != posix_wait_result::ready)
+        return read_status::gone;
+      if (revents & POLLNVAL) return read_status::gone;
       // With POLLHUP set the next read still delivers the bytes sent before
       // the hang-up, then reports the end.
     }
@@ -72,10 +75,9 @@ class posix_device final : public device {
       }
       if (n < 0 && errno == EINTR && !platform_stop_requested()) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
-        if (platform_stop_requested()) return false;
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        short revents = 0;
+        if (posix_wait(fd_, POLLOUT, -1, revents) != posix_wait_result::ready) return false;
+        if (revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
         continue;
       }
       return false;

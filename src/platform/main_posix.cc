@@ -1,6 +1,10 @@
 // The entry point: the program name and its arguments become one
 // command-line text, as a desktop system hands it over, and run_program
 // takes it from there.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,9 +29,23 @@ const char usage[] =
     "  --help      show this text\n"
     "  --version   show the version\n";
 
+/// Opens /dev/null on each of standard input, output and error that the
+/// parent left closed. Otherwise the next file opened would take its number:
+/// the trace would land in KelCodeOutput.txt, or the messages on the serial
+/// port as commands for the machine.
+void fill_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int null_fd = ::open("/dev/null", O_RDWR);
+    // The lowest free number is `fd` itself; anything else is not ours.
+    if (null_fd >= 0 && null_fd != fd) ::close(null_fd);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  fill_standard_descriptors();
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(usage, stdout);
     return 0;

@@ -9,15 +9,20 @@
 /// nobody is waited for.
 void platform_show_message(const char* caption, const char* text);
 
-/// Waits `milliseconds`. Returns false when the wait was cut short by a stop
-/// request (see platform_stop_requested).
+/// Waits `milliseconds`. Returns false, at once, when a stop is requested
+/// before or during the wait (see platform_stop_requested).
 bool platform_sleep_ms(uint32_t milliseconds);
 
-/// True once the user asked the run to stop (Ctrl-C, a termination request).
+/// True once the user asked the run to stop (Ctrl-C, a termination request,
+/// the terminal hung up). The request stays until platform_clear_stop.
 bool platform_stop_requested();
 
-/// Makes Ctrl-C and a termination request set the stop request instead of
-/// ending the process, and keeps a closed standard output from ending it.
+/// Makes Ctrl-C, a termination request and a hang-up of the terminal set the
+/// stop request instead of ending the process, and keeps a closed standard
+/// output from ending it. A stop request ends every wait of the platform
+/// layer at once (a sleep, the wait for a byte, the wait to write), also one
+/// that begins after the request; a device then reports itself gone, and a
+/// write that would have to wait fails.
 void platform_watch_stop_signals();
 void platform_request_stop();
 void platform_clear_stop();

@@ -66,18 +66,63 @@ void report_line(const char* caption_format, const char* text_format, const char
   show_buffers(m);
 }
 
-/// True once the user asked the run to stop; says so once.
+/// True once the user asked the run to stop. The first file to see it says
+/// so, naming its line (0: before its first line); the files that include it
+/// stay quiet, so the message comes once however deep the includes are.
 bool stop_requested(const char* path, int line_number) {
   if (!platform_stop_requested()) return false;
   if (!interpreter.stop_reported) {
     interpreter.stop_reported = true;
     message_buffers& m = shared_message();
     format_text(m.caption, sizeof m.caption, "%s", "Run stopped");
-    format_text(m.text, sizeof m.text, "The run was stopped by request @ %s:%d.", path,
-                line_number);
-    show_buffers(m);
+    if (line_number > 0)
+      format_text(m.text, sizeof m.text, "The run was stopped by request @ %s:%d.", path,
+                  line_number);
+    else
+      format_text(m.text, sizeof m.text,
+                  "The run was stopped by request before the first line of %s.", path);
+    show_stop_buffers(m);
   }
   return true;
+}
+
+bool is_non_text(unsigned char c) {
+  return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7f;
+}
+
+/// Where the first byte that is not text stands in a piece from the reader:
+/// a zero byte or a control character other than tab, carriage return and
+/// line feed. `length` when there is none.
+size_t find_non_text(const char* piece, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (is_non_text(static_cast<unsigned char>(piece[i]))) return i;
+  return length;
+}
+
+/// A line that holds a byte that is not text fails. A zero byte would end
+/// the line for everything that reads it as text and drop what follows (an
+/// operand, say) without a word; the other control characters have no place
+/// in the language either. The message shows the line with each such byte
+/// as "?".
+void report_non_text(const char* path, int line_number, const char* piece, size_t length,
+                     size_t position) {
+  char line[2048];
+  size_t n = 0;
+  for (size_t i = 0; i < length && n + 1 < sizeof line; ++i) {
+    const char c = piece[i];
+    if (c == '\r' || c == '\n') break;  // the line end, which ends the piece
+    line[n++] = is_non_text(static_cast<unsigned char>(c)) ? '?' : c;
+  }
+  line[n] = '\0';
+  const unsigned byte = static_cast<unsigned char>(piece[position]);
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, "Invalid character @ %s:%d", path, line_number);
+  format_text(m.text, sizeof m.text,
+              "Invalid character @ %s:%d:\r    %s\rByte 0x%02X at column %zu is not text; a script "
+              "is plain text (ASCII or UTF-8).%s",
+              path, line_number, line, byte, position + 1,
+              byte == 0 ? " A file saved as UTF-16 holds a zero byte in every other column." : "");
+  show_buffers(m);
 }
 
 bool run_include(const char* path, int line_number, const char* line, const char* included,
@@ -131,13 +176,27 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
     const char* operands = nullptr;
     result = classify_gcode_line(line, operands);
     if (result == translation_result::command || result == translation_result::no_op) {
-      if (!ensure_homed(handle)) return false;  // a machine must not move unhomed
+      // A stop during the line's dwell, or during the homing: nothing more
+      // is composed or sent.
+      if (platform_stop_requested()) return false;
+      if (!ensure_homed(handle)) {
+        // A machine must not move unhomed: the line stops here. A rejected
+        // home reply shows no message of its own, so say which line it was.
+        if (!platform_stop_requested())
+          report_line("Homing failed @ %s:%d",
+                      "The machine could not be homed before the command of @ %s:%d:\r    %s\r"
+                      "Nothing more is sent. The controller's reply is in the trace.",
+                      path, line_number, line_text);
+        return false;
+      }
+      if (platform_stop_requested()) return false;
       command = no_op_command;
       if (result == translation_result::command)
         result = compose_machine_command(operands, command);
     }
   } else {
     result = translate_gcode_line(line, command);
+    if (platform_stop_requested()) return false;  // a stop during the line's dwell
     if (result == translation_result::command || result == translation_result::no_op)
       ensure_homed(handle);
   }
@@ -179,7 +238,9 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
     return true;
   }
   // A stop request ends the run where it stands: no recovery is started.
-  if (stop_requested(path, line_number)) return false;
+  // The file that runs the line says so (a re-run after a recovery has only
+  // the pseudo path).
+  if (platform_stop_requested()) return false;
   return recover_failed_line(line, handle);
 }
 
@@ -213,7 +274,10 @@ bool run_script_file(const char* path, port_handle initial) {
     show_message("Fatal Error!", "Out of RAM Memory!");
     return false;
   }
-  if (!open_script_reader(*reader, path)) return false;
+  if (!open_script_reader(*reader, path)) {
+    stop_requested(path, 0);  // the opening waited (a FIFO) and was stopped
+    return false;
+  }
 
   port_handle handle = initial;
   const int frame = interpreter.depth++;
@@ -223,18 +287,38 @@ bool run_script_file(const char* path, port_handle initial) {
   char buffer[2048];
   int line_number = 0;
   bool ok = true;
-  while (read_script_line(*reader, buffer, sizeof buffer) > 0) {
+  size_t length = 0;
+  while ((length = read_script_line(*reader, buffer, sizeof buffer)) > 0) {
     ++line_number;
     if (auto hook = run_event_hooks().line_started) hook(path, interpreter.depth, line_number);
-    if (stop_requested(path, line_number) ||
-        !process_script_line(path, line_number, buffer, handle)) {
+    if (stop_requested(path, line_number)) {
+      ok = false;
+      break;
+    }
+    char* text = buffer;
+    // A byte-order mark, as some editors put at the start of a UTF-8 file,
+    // is not part of the first line.
+    if (line_number == 1 && length >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) {
+      text += 3;
+      length -= 3;
+    }
+    if (size_t bad = find_non_text(text, length); bad < length) {
+      report_non_text(path, line_number, text, length, bad);
+      ok = false;
+      break;
+    }
+    const bool line_ok = process_script_line(path, line_number, text, handle);
+    // A stop during the line (a dwell, a wait for the machine) is told here,
+    // with the line it cut short.
+    if (stop_requested(path, line_number) || !line_ok) {
       ok = false;
       break;
     }
   }
   // A file that cannot be read (a directory, an I/O error) did not run to
-  // its end.
+  // its end; nor did one whose reading a stop request cut short.
   if (reader->failed) ok = false;
+  if (stop_requested(path, line_number)) ok = false;
 
   interpreter.handles[frame] = nullptr;
   interpreter.awaiting_handle[frame] = false;

@@ -240,8 +240,14 @@ TEST_F(MachineLink, DeviceGoneForGoodEndsTheRun) {
 TEST_F(MachineLink, FailedFirstHomingStopsTheLine) {
   machine_run r = run("open comm COM1\nG01 X1.0\n", {"--fault", "1:error"});
   EXPECT_EQ(r.result.exit_code, 1);
-  // Nothing is sent after the failed home command.
+  // Nothing is sent after the failed home command, and the user is told
+  // which line could not run.
   EXPECT_EQ(r.wire.commands, std::vector<std::string>{"z_home u"});
+  EXPECT_EQ(r.result.err,
+            "Homing failed @ job.nc:2\nThe machine could not be homed before the command of @ "
+            "job.nc:2:\n    G01 X1.0\nNothing more is sent. The controller's reply is in the "
+            "trace.\n");
+  EXPECT_NE(r.result.out.find("ERR: E\n"), std::string::npos);
 }
 
 TEST_F(MachineLink, FileLinkEndsWithoutAHang) {

@@ -115,18 +115,31 @@ TEST(CommandExchange, NoResponseNamesTheCommand) {
   EXPECT_EQ(messages.all()[0].text, "No response was received, to command \"y_home b\".");
 }
 
-TEST(CommandExchange, LongReplyIsCollectedWhole) {
-  std::string reply(100000, 'a');
-  fake_device dev([&](const std::string&) { return reply + "\"/1000\n"; });
-  testing::internal::CaptureStdout();
-  bool accepted = false;
-  ASSERT_TRUE(send_command("z_home u", &dev));
-  reply_line line = read_response_line(&dev, home_reply, accepted);
-  testing::internal::GetCapturedStdout();
-  ASSERT_NE(line, nullptr);
-  EXPECT_TRUE(accepted);
-  EXPECT_EQ(std::string(line), reply + "\"/1000");
-  release_reply(line);
+TEST(CommandExchange, LongReplyIsCutAndRejectedButReadToItsEnd) {
+  // 64 KiB of reply are kept: a reply of that length that matches is
+  // accepted whole; one byte more and it is cut there and rejected, though
+  // its last bytes match. The next reply is read in step either way.
+  const size_t kept = 64 * 1024;
+  const std::string ending = "\"/1000";
+  for (size_t length : {kept, kept + 1, size_t{100000}}) {
+    SCOPED_TRACE(length);
+    const std::string reply = std::string(length - ending.size(), 'a') + ending;
+    int n = 0;
+    fake_device dev([&](const std::string&) { return ++n == 1 ? reply + "\r\n" : "X\r\n"; });
+    testing::internal::CaptureStdout();
+    bool accepted = false;
+    ASSERT_TRUE(send_command("z_home u", &dev));
+    reply_line line = read_response_line(&dev, home_reply, accepted);
+    const bool next = send_and_validate("x_move_steps r 1", move_reply, &dev);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_NE(line, nullptr);
+    const bool whole = length <= kept;
+    EXPECT_EQ(accepted, whole);
+    EXPECT_EQ(std::string(line), reply.substr(0, kept));
+    EXPECT_EQ(out, (whole ? "RESP: " : "ERR: ") + reply.substr(0, kept) + "\nRESP: X\n");
+    EXPECT_TRUE(next);
+    release_reply(line);
+  }
 }
 
 }  // namespace

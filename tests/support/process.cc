@@ -13,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/live_process.h"
+
 temp_dir::temp_dir() {
   std::string pattern = std::filesystem::temp_directory_path().string() + "/millrun-test-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -44,8 +46,11 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
-process_result run_process(const std::vector<std::string>& argv, const std::string& cwd,
+process_result run_process(const std::vector<std::string>& argv_in, const std::string& cwd,
                            const std::vector<std::string>& env, int timeout_ms) {
+  // millrun may run under a wrapper (valgrind), which takes its time.
+  const std::vector<std::string> argv = with_test_wrapper(argv_in);
+  timeout_ms *= test_time_scale();
   process_result result;
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
@@ -61,7 +66,7 @@ process_result run_process(const std::vector<std::string>& argv, const std::stri
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    execv(args[0], args.data());
+    execvp(args[0], args.data());  // a wrapper may be named without its path
     _exit(127);
   }
   close(out_pipe[1]);
