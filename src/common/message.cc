@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "supervision/progress.h"
 
 namespace {
 message_buffers shared_buffers;
@@ -35,6 +36,7 @@ void show_buffers(const message_buffers& buffers) {
 }
 
 void show_stop_buffers(const message_buffers& buffers) {
+  progress_clear_line();  // a message starts on a line of its own
   if (observer) {
     observer(buffers.caption, buffers.text);
     return;

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "runner/run_program.h"
+#include "supervision/progress.h"
 
 namespace {
 
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   platform_watch_stop_signals();
+  install_run_comforts();
   // A program name with blanks is quoted so that it ends where it should.
   std::string text;
   const char* name = argc > 0 ? argv[0] : "millrun";

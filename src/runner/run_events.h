@@ -22,6 +22,9 @@ struct run_events {
   void (*command_issued)(const char* command) = nullptr;
   /// A failed command starts a recovery.
   void (*recovery_started)() = nullptr;
+  /// The script has ended (`ok`: it ran to its end); the envelope report is
+  /// still to be written.
+  void (*run_finished)(bool ok) = nullptr;
 };
 
 /// The hooks of this process. Set them before run_program.

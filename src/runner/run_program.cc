@@ -5,6 +5,7 @@
 #include "gcode/command_composer.h"
 #include "link/port_opening.h"
 #include "link/validator_table.h"
+#include "runner/run_events.h"
 #include "runner/run_state.h"
 #include "runner/script_interpreter.h"
 #include "supervision/envelope_report.h"
@@ -30,6 +31,7 @@ int run_program(const char* command_line_text) {
 
   open_translation_log();
   bool ok = run_script_file(script_path_of(command_line_text), nullptr);
+  if (auto hook = run_event_hooks().run_finished) hook(ok);
   write_envelope_report();
   close_all_ports();
   free_validator_table();

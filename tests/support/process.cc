@@ -105,3 +105,21 @@ process_result run_process(const std::vector<std::string>& argv_in, const std::s
   if (!result.timed_out && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   return result;
 }
+
+std::string without_estimate(const std::string& err) {
+  const std::string prefix = "Estimated machine time: ";
+  const std::string suffix = " (h:mm:ss)\n";
+  size_t start = err.rfind(prefix);
+  if (start == std::string::npos || (start != 0 && err[start - 1] != '\n')) return err;
+  std::string tail = err.substr(start + prefix.size());
+  if (tail.size() < suffix.size() || tail.compare(tail.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return err;
+  std::string clock = tail.substr(0, tail.size() - suffix.size());
+  // h:mm:ss, hours of any length
+  size_t colon = clock.find(':');
+  if (colon == std::string::npos || colon == 0 || clock.size() != colon + 6 || clock[colon + 3] != ':')
+    return err;
+  for (size_t i = 0; i < clock.size(); ++i)
+    if (i != colon && i != colon + 3 && (clock[i] < '0' || clock[i] > '9')) return err;
+  return err.substr(0, start);
+}

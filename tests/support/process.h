@@ -35,5 +35,10 @@ struct process_result {
 process_result run_process(const std::vector<std::string>& argv, const std::string& cwd,
                            const std::vector<std::string>& env = {}, int timeout_ms = 20000);
 
+/// Standard error without the "Estimated machine time: H:MM:SS (h:mm:ss)"
+/// line a dry run ends with (when it has exactly that form), for tests that
+/// check there was no message.
+std::string without_estimate(const std::string& err);
+
 /// Reads a whole file; empty when it cannot be read.
 std::string read_file(const std::string& path);

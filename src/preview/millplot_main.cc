@@ -1,0 +1,34 @@
+// millplot: draws the toolpath of a milling script as an SVG picture. The
+// translation's own trace is of no use here and is discarded; messages and
+// the name of the picture written go to standard error.
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/terminal.h"
+#include "preview/toolpath_svg.h"
+
+int main(int argc, char** argv) {
+  platform_fill_standard_streams();
+  millplot_options options = parse_millplot_arguments(argc, argv);
+  if (options.help) {
+    std::fputs(millplot_usage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("millplot %s\n", MILLRUN_VERSION);
+    return 0;
+  }
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "millplot: %s\n\n%s", options.error.c_str(), millplot_usage);
+    return 1;
+  }
+  platform_watch_stop_signals();
+  platform_discard_standard_output();
+  bool written = false;
+  int code = run_millplot(options.script, options.output, written);
+  if (written)
+    std::fprintf(stderr, "%s %s\n",
+                 code == 0 ? "Toolpath drawn in" : "Toolpath drawn up to the failing line in",
+                 options.output.c_str());
+  return code;
+}

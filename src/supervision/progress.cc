@@ -1,0 +1,313 @@
+#include "supervision/progress.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/terminal.h"
+#include "runner/run_events.h"
+#include "supervision/job_estimate.h"
+
+namespace {
+
+const progress_terminal platform_terminal{
+    platform_status_line_possible, platform_terminal_columns, platform_draw_status_line,
+    platform_erase_status_line,    platform_write_error_line, platform_coarse_now_ms,
+};
+
+constexpr uint64_t redraw_interval_ms = 100;  // ten redraws a second at most
+// The clock is read on every fourth event: a dry run passes a line in a few
+// microseconds, while a line on a machine takes tens of milliseconds on the
+// wire alone, so a redraw is never late by more than a few lines' time. (A
+// single long wait, a homing or a long move, holds the line where it is:
+// the run has one thread, and it is waiting.)
+constexpr uint32_t events_per_clock_read = 4;
+// Over less time than this, the pace is noise.
+constexpr uint64_t pace_window_min_ms = 2000;
+// Samples of the pace are at least this far apart, and further apart as
+// the run goes on, so that the window covers about half of it.
+constexpr uint64_t pace_sample_min_ms = 1000;
+// The interpreter's line buffer: a longer line arrives in pieces, each
+// numbered as a line of its own.
+constexpr size_t script_piece_size = 2048;
+
+struct progress_record {
+  bool enabled = false;  // a status line is kept
+  bool drawn = false;    // and is on the screen now
+  uint64_t started_ms = 0;
+  uint64_t last_draw_ms = 0;
+  uint32_t events = 0;  // since the clock was last read
+  bool lines_counted = false;
+  int64_t line = 0;
+  int64_t lines = 0;
+  int64_t include_line = 0;
+  int64_t include_lines = 0;
+  bool in_include = false;
+  char include_path[512] = {};  // the included file last counted
+  int64_t include_path_lines = 0;
+  uint32_t recoveries = 0;
+  progress_pace pace;
+};
+
+progress_record progress;
+const progress_terminal* terminal = &platform_terminal;
+
+/// The last component of a path, for a short name on the status line.
+const char* base_name(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '/' || *p == '\\') name = p + 1;
+  return name;
+}
+
+progress_values current_values(uint64_t now) {
+  progress_values v;
+  v.line = progress.line;
+  v.lines = progress.lines;
+  if (progress.in_include) {
+    v.include_name = base_name(progress.include_path);
+    v.include_line = progress.include_line;
+    v.include_lines = progress.include_lines;
+  }
+  v.commands = job_estimate_state().exchanges;
+  v.recoveries = progress.recoveries;
+  v.elapsed_ms = now - progress.started_ms;
+  const double fraction = progress_fraction(v);
+  pace_note(progress.pace, now, fraction);
+  v.left_ms = pace_left_ms(progress.pace, now, fraction);
+  return v;
+}
+
+void redraw(uint64_t now) {
+  char text[512];
+  size_t length = format_status_line(current_values(now), terminal->columns(), text, sizeof text);
+  terminal->draw(text, length);
+  progress.drawn = true;
+  progress.last_draw_ms = now;
+}
+
+/// One event of the run: every few events the clock is read, and the line
+/// redrawn when its interval has passed. `now` forces a clock read.
+void tick(bool now = false) {
+  if (!progress.enabled) return;
+  if (!now && ++progress.events < events_per_clock_read) return;
+  progress.events = 0;
+  uint64_t time = terminal->now_ms();
+  if (time - progress.last_draw_ms >= redraw_interval_ms) redraw(time);
+}
+
+/// The line count of an included file, counted once for a run of includes
+/// of the same file.
+int64_t include_line_count(const char* path) {
+  if (std::strcmp(path, progress.include_path) != 0 || progress.include_path[0] == '\0') {
+    std::snprintf(progress.include_path, sizeof progress.include_path, "%s", path);
+    progress.include_path_lines = count_script_lines(path);
+  }
+  return progress.include_path_lines;
+}
+
+void on_line_started(const char* path, int depth, int line_number) {
+  estimate_line_started();
+  if (!progress.enabled) return;
+  if (depth == 1) {
+    if (!progress.lines_counted) {
+      progress.lines = count_script_lines(path);
+      progress.lines_counted = true;
+    }
+    progress.line = line_number;
+    progress.in_include = false;
+  } else if (depth == 2) {
+    if (line_number == 1) progress.include_lines = include_line_count(path);
+    progress.include_line = line_number;
+    progress.in_include = true;
+  }
+  tick();
+}
+
+void on_motion_composed(const axis_moves& moves, bool, const char* command) {
+  estimate_motion(moves, command);
+}
+
+void on_command_issued(const char* command) {
+  estimate_command(command);
+  tick();
+}
+
+void on_dwell(uint32_t milliseconds) {
+  estimate_dwell(milliseconds);
+  // A long wait follows: show where the run stands before it.
+  tick(true);
+}
+
+void on_recovery_started() {
+  estimate_recovery_started();
+  ++progress.recoveries;
+  tick(true);
+}
+
+void append(char*& p, char* end, const char* format, long long a, long long b = 0) {
+  if (p >= end) return;
+  int n = std::snprintf(p, static_cast<size_t>(end - p), format, a, b);
+  if (n < 0) return;
+  p += n < end - p ? n : end - p - 1;
+}
+
+}  // namespace
+
+void install_run_comforts() {
+  progress = progress_record{};
+  reset_job_estimate();
+  progress.enabled = terminal->status_line_possible();
+  progress.started_ms = progress.last_draw_ms = terminal->now_ms();
+  run_events& hooks = run_event_hooks();
+  hooks.line_started = on_line_started;
+  hooks.motion_composed = on_motion_composed;
+  hooks.dwell = on_dwell;
+  hooks.command_issued = on_command_issued;
+  hooks.recovery_started = on_recovery_started;
+  hooks.run_finished = progress_run_finished;
+}
+
+void progress_clear_line() {
+  if (!progress.drawn) return;
+  terminal->erase();
+  progress.drawn = false;
+}
+
+void progress_run_finished(bool ok) {
+  estimate_run_finished();
+  progress_clear_line();
+  progress.enabled = false;
+  if (!ok || !estimate_is_dry_run()) return;
+  char time[32];
+  format_hms(job_estimate_ms(), time, sizeof time);
+  char line[96];
+  std::snprintf(line, sizeof line, "Estimated machine time: %s (h:mm:ss)\n", time);
+  terminal->write_line(line);
+}
+
+int64_t count_script_lines(const char* path) {
+  // The interpreter's reader would do, but it copies every byte into a line
+  // and checks its block for each; counting a million-line job that way
+  // takes most of a second. This follows the reader's rules with one pass
+  // over each block: a piece ends at a line feed, at a carriage return (with
+  // the line feed right after it when that still fits the piece), and when
+  // it holds size - 1 bytes.
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return 0;
+  static char block[65536];
+  constexpr size_t piece_limit = script_piece_size - 1;
+  int64_t lines = 0;
+  size_t length = 0;        // bytes in the piece under way
+  bool after_cr = false;    // it ended in a CR that a LF may still join
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+    for (size_t i = 0; i < got; ++i) {
+      const char c = block[i];
+      if (after_cr) {
+        after_cr = false;
+        ++lines;
+        length = 0;
+        if (c == '\n') continue;
+      }
+      ++length;
+      if (c == '\n') {
+        ++lines;
+        length = 0;
+      } else if (c == '\r' && length < piece_limit) {
+        after_cr = true;
+      } else if (length == piece_limit) {
+        ++lines;
+        length = 0;
+      }
+    }
+  }
+  std::fclose(file);
+  if (after_cr || length > 0) ++lines;
+  return lines;
+}
+
+double progress_fraction(const progress_values& v) {
+  if (v.lines <= 0 || v.line <= 0) return 0.0;
+  double done = static_cast<double>(v.line - 1);
+  if (v.include_name && v.include_lines > 0 && v.include_line > 0)
+    done += static_cast<double>(v.include_line - 1) / static_cast<double>(v.include_lines);
+  double fraction = done / static_cast<double>(v.lines);
+  return fraction < 0.0 ? 0.0 : fraction > 1.0 ? 1.0 : fraction;
+}
+
+void pace_note(progress_pace& pace, uint64_t now, double fraction) {
+  if (pace.count == 0) {
+    pace.first_time = now;
+  } else {
+    const int newest = (pace.oldest + pace.count - 1) % progress_pace::slots;
+    uint64_t interval = (now - pace.first_time) / (2 * progress_pace::slots);
+    if (interval < pace_sample_min_ms) interval = pace_sample_min_ms;
+    if (now - pace.times[newest] < interval) return;
+  }
+  int slot;
+  if (pace.count < progress_pace::slots) {
+    slot = (pace.oldest + pace.count) % progress_pace::slots;
+    ++pace.count;
+  } else {
+    slot = pace.oldest;
+    pace.oldest = (pace.oldest + 1) % progress_pace::slots;
+  }
+  pace.times[slot] = now;
+  pace.fractions[slot] = fraction;
+}
+
+double pace_left_ms(const progress_pace& pace, uint64_t now, double fraction) {
+  if (pace.count == 0) return -1.0;
+  const uint64_t since = now - pace.times[pace.oldest];
+  const double done = fraction - pace.fractions[pace.oldest];
+  if (since < pace_window_min_ms || !(done > 0.0)) return -1.0;
+  return static_cast<double>(since) * (1.0 - fraction) / done;
+}
+
+size_t format_status_line(const progress_values& v, int columns, char* out, size_t size) {
+  if (size == 0) return 0;
+  char elapsed[32], left[40];
+  format_hms(static_cast<double>(v.elapsed_ms), elapsed, sizeof elapsed);
+  if (v.left_ms >= 0.0)
+    format_hms(v.left_ms, left, sizeof left);
+  else
+    std::snprintf(left, sizeof left, "%s", "-:--:--");
+
+  // The full form, and a shorter one for a narrow terminal.
+  for (int form = 0; form < 2; ++form) {
+    char* p = out;
+    char* end = out + size;
+    append(p, end, form == 0 ? "Line %lld of %lld" : "%lld/%lld", v.line, v.lines);
+    if (v.include_name && p < end) {
+      int n = std::snprintf(p, static_cast<size_t>(end - p), form == 0 ? " (%s line " : " (%s ",
+                            v.include_name);
+      if (n > 0) p += n < end - p ? n : end - p - 1;
+      append(p, end, form == 0 ? "%lld of %lld)" : "%lld/%lld)", v.include_line, v.include_lines);
+    }
+    if (form == 0) {
+      append(p, end, v.commands == 1 ? ", %lld command" : ", %lld commands",
+             static_cast<long long>(v.commands));
+      append(p, end, v.recoveries == 1 ? ", %lld recovery" : ", %lld recoveries",
+             static_cast<long long>(v.recoveries));
+    } else {
+      append(p, end, " %lld cmd %lld rec", static_cast<long long>(v.commands),
+             static_cast<long long>(v.recoveries));
+    }
+    if (p < end) {
+      int n = std::snprintf(p, static_cast<size_t>(end - p),
+                            form == 0 ? ", %s elapsed, %s left" : " %s -%s", elapsed, left);
+      if (n > 0) p += n < end - p ? n : end - p - 1;
+    }
+    size_t length = static_cast<size_t>(p - out);
+    if (columns <= 0 || length < static_cast<size_t>(columns)) return length;
+    if (form == 1) {
+      // Still too wide: cut it to the terminal's width.
+      length = static_cast<size_t>(columns) - 1;
+      out[length] = '\0';
+      return length;
+    }
+  }
+  return 0;
+}
+
+void set_progress_terminal(const progress_terminal* t) { terminal = t ? t : &platform_terminal; }

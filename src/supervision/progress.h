@@ -1,0 +1,82 @@
+// The comforts of a long run: a status line on standard error, redrawn in
+// place at most ten times a second while the job runs (the script line
+// reached, commands, recoveries, elapsed time and the time left), and at the
+// end of a dry run the machine time the job would take. The status line is
+// shown only where someone watches a terminal, so logs and redirected runs
+// see exactly the program's ordinary output.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+/// Installs the status line (when standard error is a terminal) and the
+/// job-time estimate on the run's event hooks. Called once by the entry
+/// point, before run_program.
+void install_run_comforts();
+
+/// Erases the status line, if one is shown, so that a message begins on a
+/// clean line; the next redraw brings it back. Cheap, and harmless when
+/// nothing was installed.
+void progress_clear_line();
+
+/// The end of the run: erases the status line and, when the script ran to
+/// its end without a machine, prints the estimated machine time.
+void progress_run_finished(bool ok);
+
+/// The number of lines the script reader hands out for `path` (a line longer
+/// than the reader's buffer counts once per piece); 0 when it cannot be read.
+int64_t count_script_lines(const char* path);
+
+/// What the status line shows.
+struct progress_values {
+  int64_t line = 0;        // the top-level line reached
+  int64_t lines = 0;       // the top-level file's line count
+  const char* include_name = nullptr;  // the file the top-level line includes
+  int64_t include_line = 0;
+  int64_t include_lines = 0;
+  uint64_t commands = 0;
+  uint32_t recoveries = 0;
+  uint64_t elapsed_ms = 0;
+  double left_ms = -1.0;  // the time left; negative while it cannot be told
+};
+
+/// The fraction of the job done, from the lines finished (an included
+/// file's progress counts as part of the line that includes it).
+double progress_fraction(const progress_values& values);
+
+/// The pace of the job: the fraction done at moments of the last while,
+/// from which the time left is told. The pace is measured over a window
+/// that grows with the run (about half of it), not from the start: a
+/// wrapper script whose first lines take no time, or a quick dry part before
+/// the machine's, would otherwise promise an early end.
+struct progress_pace {
+  static constexpr int slots = 8;
+  uint64_t times[slots] = {};
+  double fractions[slots] = {};
+  int count = 0;   // samples kept, at most `slots`
+  int oldest = 0;  // the slot of the oldest sample
+  uint64_t first_time = 0;
+};
+
+/// Keeps a sample when enough time has passed since the last one.
+void pace_note(progress_pace& pace, uint64_t now_ms, double fraction);
+
+/// The time left at the pace of the window, or a negative value while too
+/// little time has passed or nothing moved in it.
+double pace_left_ms(const progress_pace& pace, uint64_t now_ms, double fraction);
+
+/// Formats the status line to fit `columns` (0: no limit), one column left
+/// free so that the terminal never wraps it. Returns its length.
+size_t format_status_line(const progress_values& values, int columns, char* out, size_t size);
+
+/// The terminal the status line goes to; tests put a fake in its place.
+struct progress_terminal {
+  bool (*status_line_possible)();
+  int (*columns)();
+  void (*draw)(const char* text, size_t length);
+  void (*erase)();
+  void (*write_line)(const char* text);
+  uint64_t (*now_ms)();
+};
+/// Null restores the platform's terminal.
+void set_progress_terminal(const progress_terminal* terminal);

@@ -1,0 +1,348 @@
+#include "supervision/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "runner/run_events.h"
+#include "runner/script_interpreter.h"
+#include "runner/script_reader.h"
+#include "support/message_recorder.h"
+#include "support/run_fixture.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// A terminal that records what is done to it, with a clock that moves on by
+// a fixed step at every reading.
+
+struct terminal_event {
+  std::string kind;  // "draw", "erase" or "line"
+  std::string text;
+  uint64_t time;  // the clock's last reading
+};
+
+struct fake_terminal_state {
+  bool possible = true;
+  int columns = 0;
+  uint64_t now = 1000;
+  uint64_t step = 0;
+  int clock_reads = 0;
+  std::vector<terminal_event> events;
+};
+fake_terminal_state fake;
+
+bool fake_possible() { return fake.possible; }
+int fake_columns() { return fake.columns; }
+void fake_draw(const char* text, size_t length) {
+  EXPECT_EQ(std::strlen(text), length);
+  fake.events.push_back({"draw", std::string(text, length), fake.now});
+}
+void fake_erase() { fake.events.push_back({"erase", "", fake.now}); }
+void fake_line(const char* text) { fake.events.push_back({"line", text, fake.now}); }
+uint64_t fake_now() {
+  ++fake.clock_reads;
+  fake.now += fake.step;
+  return fake.now;
+}
+const progress_terminal fake_terminal{fake_possible, fake_columns, fake_draw,
+                                      fake_erase,    fake_line,    fake_now};
+
+std::vector<std::string> kinds() {
+  std::vector<std::string> k;
+  for (const terminal_event& e : fake.events) k.push_back(e.kind);
+  return k;
+}
+
+class Progress : public run_fixture {
+ protected:
+  void SetUp() override {
+    run_fixture::SetUp();
+    fake = fake_terminal_state{};
+    set_progress_terminal(&fake_terminal);
+    set_dwells_wait(false);
+  }
+  void TearDown() override {
+    run_event_hooks() = run_events{};
+    set_dwells_wait(true);
+    set_progress_terminal(nullptr);
+    run_fixture::TearDown();
+  }
+  bool run(const std::string& script) {
+    dir_.write("job.nc", script);
+    testing::internal::CaptureStdout();
+    bool ok = run_script_file("job.nc", nullptr);
+    testing::internal::GetCapturedStdout();
+    progress_run_finished(ok);
+    return ok;
+  }
+  /// A job of `moves` feed moves back and forth along X after a header line.
+  static std::string zig_zag(int moves) {
+    std::string job = "G20\n";
+    for (int i = 0; i < moves; ++i) job += i % 2 ? "G01 X0.5\n" : "G01 X1.0\n";
+    return job;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// The text of the status line.
+
+TEST(StatusLine, FormsAndFits) {
+  struct row {
+    const char* name;
+    progress_values values;
+    int columns;
+    const char* text;
+  };
+  const row rows[] = {
+      // While the time left cannot be told; 1.5 s shows as 2.
+      {"early", {5, 100, nullptr, 0, 0, 12, 0, 1500, -1.0}, 0,
+       "Line 5 of 100, 12 commands, 0 recoveries, 0:00:02 elapsed, -:--:-- left"},
+      {"singular", {11, 40, nullptr, 0, 0, 1, 1, 10000, 30000.0}, 0,
+       "Line 11 of 40, 1 command, 1 recovery, 0:00:10 elapsed, 0:00:30 left"},
+      {"include", {2, 2, "demo_holes.nc", 31, 60, 7, 2, 30000, 10000.0}, 0,
+       "Line 2 of 2 (demo_holes.nc line 31 of 60), 7 commands, 2 recoveries, 0:00:30 elapsed, "
+       "0:00:10 left"},
+      // A terminal too narrow for the full form gets the short one, one
+      // column to spare.
+      {"narrow", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 50, "11/40 3 cmd 1 rec 0:00:10 -0:00:30"},
+      {"narrower still", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 12, "11/40 3 cmd"},
+      {"wide enough", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 80,
+       "Line 11 of 40, 3 commands, 1 recovery, 0:00:10 elapsed, 0:00:30 left"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    char out[512];
+    size_t length = format_status_line(r.values, r.columns, out, sizeof out);
+    EXPECT_EQ(std::string(out, length), r.text);
+    EXPECT_EQ(std::strlen(out), length);
+    if (r.columns > 0) {
+      EXPECT_LT(length, static_cast<size_t>(r.columns));
+    }
+  }
+}
+
+TEST(StatusLine, SmallBufferIsCutAndTerminated) {
+  progress_values v{123456, 999999, nullptr, 0, 0, 5, 0, 4000};
+  char out[16];
+  size_t length = format_status_line(v, 0, out, sizeof out);
+  EXPECT_EQ(std::strlen(out), length);
+  EXPECT_LT(length, sizeof out);
+  EXPECT_EQ(std::string(out), "Line 123456 of ");
+}
+
+TEST(StatusLine, FractionOfTheJobDone) {
+  struct row {
+    progress_values values;
+    double fraction;
+  };
+  const row rows[] = {
+      {{1, 10, nullptr, 0, 0, 0, 0, 0}, 0.0},     // the first line has begun
+      {{10, 10, nullptr, 0, 0, 0, 0, 0}, 0.9},    // the last line has begun
+      {{3, 4, "a.nc", 1, 8, 0, 0, 0}, 0.5},       // an include has just begun
+      {{3, 4, "a.nc", 5, 8, 0, 0, 0}, 0.625},     // and is half done
+      {{3, 4, "a.nc", 5, 0, 0, 0, 0}, 0.5},       // an include of no lines
+      {{0, 0, nullptr, 0, 0, 0, 0, 0}, 0.0},      // nothing counted
+      {{50, 10, nullptr, 0, 0, 0, 0, 0}, 1.0},    // a file that grew
+  };
+  for (const row& r : rows) EXPECT_DOUBLE_EQ(progress_fraction(r.values), r.fraction);
+}
+
+TEST(StatusLine, TimeLeftFollowsThePaceOfTheLastWhile) {
+  struct row {
+    const char* name;
+    std::vector<std::pair<uint64_t, double>> run;  // (ms, fraction) at each redraw
+    double left_ms;                                 // after the last; negative: unknown
+  };
+  // A redraw every 100 ms, the fraction a function of the time.
+  auto steady = [](uint64_t until, double per_second, double start = 0.0) {
+    std::vector<std::pair<uint64_t, double>> run;
+    for (uint64_t t = 100; t <= until; t += 100) run.push_back({t, start + per_second * t / 1000.0});
+    return run;
+  };
+  std::vector<std::pair<uint64_t, double>> stuck = steady(5000, 0.01);
+  for (uint64_t t = 5100; t <= 20000; t += 100) stuck.push_back({t, 0.05});
+  const row rows[] = {
+      // 1 % a second: at 40 % after 40 s, 60 s to go.
+      {"steady", steady(40000, 0.01), 60000.0},
+      // A wrapper script: three lines of four done at once, the fourth, an
+      // include, at 0.25 % a second: at 80 % after 20 s, 80 s to go (an
+      // estimate from the start would say 5 s).
+      {"wrapper", steady(20000, 0.0025, 0.75), 80000.0},
+      {"too early", steady(1500, 0.01), -1.0},
+      // Nothing has moved in the window: no guess.
+      {"stuck", stuck, -1.0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    progress_pace pace;
+    for (const auto& [t, f] : r.run) pace_note(pace, t, f);
+    const auto& [t, f] = r.run.back();
+    if (r.left_ms < 0.0)
+      EXPECT_LT(pace_left_ms(pace, t, f), 0.0);
+    else
+      EXPECT_NEAR(pace_left_ms(pace, t, f), r.left_ms, r.left_ms * 1e-6);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The line count agrees with the interpreter's numbering: the failing last
+// line of each file is reported at the number the count gives.
+
+TEST_F(Progress, LineCountMatchesTheInterpretersNumbering) {
+  const std::string blanks_2046(2046, ' ');
+  const std::string blanks_5000(5000, ' ');
+  const std::string scripts[] = {
+      "G20\n// two\nG02\n",
+      "// crlf\r\n// cr\rG02",                 // a lone CR ends a line; no final line end
+      blanks_5000 + "\nG02\n",                 // an over-long line counts once per piece
+      blanks_2046 + "\r\nG02\n",               // a CR LF split between two pieces
+      "\n\n\n\nG02\n",
+  };
+  for (const std::string& script : scripts) {
+    SCOPED_TRACE(script.size());
+    dir_.write("job.nc", script);
+    message_recorder messages;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(run_script_file("job.nc", nullptr));
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(messages.all().size(), 1u);
+    const std::string where = "job.nc:" + std::to_string(count_script_lines("job.nc"));
+    EXPECT_EQ(messages.all()[0].caption, "Unknown GCode @ " + where);
+  }
+  dir_.write("empty.nc", "");
+  EXPECT_EQ(count_script_lines("empty.nc"), 0);
+  EXPECT_EQ(count_script_lines("missing.nc"), 0);
+}
+
+TEST_F(Progress, LineCountAgreesWithTheReaderOnOddFiles) {
+  // Files of line feeds, carriage returns and runs longer than a piece, at
+  // random with a fixed seed, counted both ways.
+  std::mt19937 random(20261208);
+  static script_reader reader;
+  char piece[2048];
+  for (int round = 0; round < 150; ++round) {
+    std::string text;
+    const size_t size = random() % 9000;
+    while (text.size() < size) {
+      switch (random() % 8) {
+        case 0: text += '\n'; break;
+        case 1: text += '\r'; break;
+        case 2: text += "\r\n"; break;
+        case 3: text.append(random() % 4100, 'x'); break;
+        case 4:  // a CR at or around the last byte a piece can hold
+          text += '\n';
+          text.append(2045 + random() % 3, 'x');
+          text += random() % 2 ? "\r\n" : "\r";
+          break;
+        default: text.append(random() % 40, 'x');
+      }
+    }
+    dir_.write("odd.nc", text);
+    ASSERT_TRUE(open_script_reader(reader, "odd.nc"));
+    int64_t pieces = 0;
+    while (read_script_line(reader, piece, sizeof piece) > 0) ++pieces;
+    close_script_reader(reader);
+    ASSERT_EQ(count_script_lines("odd.nc"), pieces) << "round " << round;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The status line during a run.
+
+TEST_F(Progress, RedrawsAtMostTenTimesASecondAndClearsAtTheEnd) {
+  fake.step = 7;  // every clock reading finds 7 ms more gone
+  install_run_comforts();
+  const int moves = 600;
+  EXPECT_TRUE(run(zig_zag(moves)));
+
+  std::vector<const terminal_event*> draws;
+  for (const terminal_event& e : fake.events)
+    if (e.kind == "draw") draws.push_back(&e);
+  ASSERT_GE(draws.size(), 3u);
+  for (size_t i = 1; i < draws.size(); ++i)
+    EXPECT_GE(draws[i]->time - draws[i - 1]->time, 100u) << i;
+  EXPECT_EQ(draws.front()->text.rfind("Line ", 0), 0u) << draws.front()->text;
+  EXPECT_NE(draws.back()->text.find(" of 601,"), std::string::npos) << draws.back()->text;
+  // The clock is not read for every line.
+  EXPECT_LT(fake.clock_reads, moves);
+
+  // The end: the line is erased, then the dry run's estimate follows.
+  const std::vector<std::string> k = kinds();
+  ASSERT_GE(k.size(), 2u);
+  EXPECT_EQ(k[k.size() - 2], "erase");
+  EXPECT_EQ(k.back(), "line");
+  EXPECT_EQ(fake.events.back().text.rfind("Estimated machine time: ", 0), 0u);
+}
+
+TEST_F(Progress, CommandsAndLinesReachedAreShown) {
+  fake.step = 150;  // every reading may redraw
+  install_run_comforts();
+  // A dwell redraws at once, before its wait: here on the last line.
+  EXPECT_TRUE(run("G20\nG01 X1.0\nG01 X2.0\nG01 X3.0\nG01 X4.0\nG01 X5.0\nG01 X6.0\nG01 X7.0\n"
+                  "G04 P0\n"));
+  std::string last;
+  for (const terminal_event& e : fake.events)
+    if (e.kind == "draw") last = e.text;
+  // The homing's three commands count as sent, with the seven moves.
+  EXPECT_EQ(last.rfind("Line 9 of 9, 10 commands, 0 recoveries", 0), 0u) << last;
+}
+
+TEST_F(Progress, NoTerminalNoStatusLine) {
+  fake.possible = false;
+  fake.step = 150;
+  install_run_comforts();
+  EXPECT_TRUE(run(zig_zag(50)));
+  EXPECT_EQ(kinds(), std::vector<std::string>{"line"});
+  // The first homing (no travel: where the machine stood is not known), X
+  // out to 607 steps and then 49 moves of 304 steps between X 0.5" (303
+  // steps) and X 1" (607): 15503 steps, 155.03 s, and 51 + 50 x 22 bytes on
+  // the wire, 1.2 s: 2:36.23.
+  EXPECT_EQ(fake.events[0].text, "Estimated machine time: 0:02:36 (h:mm:ss)\n");
+  progress_clear_line();
+  EXPECT_EQ(kinds(), std::vector<std::string>{"line"});
+}
+
+TEST_F(Progress, ClearingErasesOnceUntilTheNextRedraw) {
+  fake.step = 150;
+  install_run_comforts();
+  progress_clear_line();  // nothing shown yet
+  EXPECT_TRUE(fake.events.empty());
+  dir_.write("job.nc", zig_zag(10));
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(run_script_file("job.nc", nullptr));
+  testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(fake.events.empty());
+  EXPECT_EQ(fake.events.back().kind, "draw");
+  progress_clear_line();
+  progress_clear_line();
+  EXPECT_EQ(kinds().back(), "erase");
+  EXPECT_EQ(kinds()[kinds().size() - 2], "draw");
+}
+
+TEST_F(Progress, FailedRunClearsTheLineAndPrintsNoEstimate) {
+  fake.step = 150;
+  install_run_comforts();
+  message_recorder messages;
+  EXPECT_FALSE(run("G20\nG01 X1.0\nG02 X1 Y1\n"));
+  EXPECT_EQ(messages.all().size(), 1u);
+  const std::vector<std::string> k = kinds();
+  ASSERT_FALSE(k.empty());
+  EXPECT_EQ(k.back(), "erase");
+}
+
+TEST_F(Progress, IncludedFileShowsItsOwnLines) {
+  fake.step = 150;
+  install_run_comforts();
+  dir_.write("holes.nc", "G01 Y0.5\nG01 Y0.6\nG01 Y0.7\n");
+  EXPECT_TRUE(run("G20\ninclude holes.nc\nG01 X1.0\n"));
+  bool seen = false;
+  for (const terminal_event& e : fake.events)
+    if (e.text.rfind("Line 2 of 3 (holes.nc line ", 0) == 0) seen = true;
+  EXPECT_TRUE(seen);
+}
+
+}  // namespace
