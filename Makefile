@@ -3,7 +3,7 @@ BUILD      ?= build
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_ARGS ?=
 
-.PHONY: all build deps test test-sanitize test-valgrind bench demo dry-run clean
+.PHONY: all build deps test test-sanitize test-valgrind fuzz bench demo dry-run clean
 
 all: build
 
@@ -30,6 +30,10 @@ test-sanitize: deps
 # The end-to-end suites with every millrun run under valgrind memcheck.
 test-valgrind: build
 	tools/valgrind $(BUILD)
+
+# Each libFuzzer target for FUZZ_SECONDS (60) seconds, built with clang.
+fuzz:
+	tools/fuzz
 
 # Speed and memory against the floors; prints one table.
 bench: deps

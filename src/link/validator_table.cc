@@ -49,8 +49,9 @@ const char* anchor_word(bool anchored) { return anchored ? "has a" : "has no"; }
 
 bool pattern_matches(const char* text, const match_pattern& pattern) {
   if (pattern.anchored_start) {
-    // Compared from the start without measuring either text first: a
-    // command lookup mostly ends at the first letters.
+    // Anchored at the start (and perhaps the end): compared from the start
+    // without measuring either text first, since a command lookup mostly
+    // ends at the first letters.
     const char* t = text;
     const char* q = pattern.text;
     for (; *q; ++t, ++q)
@@ -59,10 +60,6 @@ bool pattern_matches(const char* text, const match_pattern& pattern) {
   }
   const size_t text_length = std::strlen(text);
   const size_t pattern_length = std::strlen(pattern.text);
-  if (pattern.anchored_start && pattern.anchored_end)
-    return text_length == pattern_length && equal_folded(text, pattern.text, text_length);
-  if (pattern.anchored_start)
-    return text_length >= pattern_length && equal_folded(text, pattern.text, pattern_length);
   if (pattern.anchored_end)
     return text_length >= pattern_length &&
            equal_folded(text + text_length - pattern_length, pattern.text, pattern_length);

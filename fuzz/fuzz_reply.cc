@@ -1,0 +1,21 @@
+// libFuzzer target: the input is what the controller sends back, read
+// through the command exchange and the first homing's scale query (see
+// fuzz_cases.h).
+#include <cstdio>
+#include <cstdlib>
+
+#include "fuzz_cases.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz_cases::quiet_process();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string problem = fuzz_cases::run_reply_case(data, size);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "fuzz_reply: %s\n", problem.c_str());
+    std::abort();
+  }
+  return 0;
+}
