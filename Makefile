@@ -3,7 +3,7 @@ BUILD      ?= build
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_ARGS ?=
 
-.PHONY: all build deps test test-sanitize test-valgrind fuzz bench demo dry-run clean
+.PHONY: all build deps test test-sanitize test-valgrind fuzz bench windows test-windows demo dry-run clean
 
 all: build
 
@@ -34,6 +34,15 @@ test-valgrind: build
 # Each libFuzzer target for FUZZ_SECONDS (60) seconds, built with clang.
 fuzz:
 	tools/fuzz
+
+# millrun.exe for Windows, cross-compiled with MinGW-w64 (installs what it needs).
+windows:
+	@tools/windows build-win
+
+# The Windows build under Wine, headless: unit tests, end-to-end tests, and the
+# demo milled on millsim through COM1.
+test-windows: windows
+	@tools/test-windows build-win
 
 # Speed and memory against the floors; prints one table.
 bench: deps

@@ -18,7 +18,7 @@ message_buffers& resume_message();
 /// Formats into a fixed buffer. A text longer than the buffer is cut at its
 /// end, always terminated: a long path or script line never overruns it.
 void format_text(char* buffer, size_t size, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(gnu_printf, 3, 4)));
 
 /// Copies caption and text into the shared buffers (cut to fit) and shows them.
 void show_message(const char* caption, const char* text);

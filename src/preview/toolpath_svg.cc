@@ -286,7 +286,7 @@ class svg_writer {
   explicit svg_writer(std::FILE* out) : out_(out) {}
   void put(const std::string& text) { std::fputs(text.c_str(), out_); }
   void put(const char* text) { std::fputs(text, out_); }
-  void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  void printf(const char* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
 
  private:
   std::FILE* out_;
