@@ -32,6 +32,10 @@ namespace {
 struct validator_state {
   validator_entry* table = nullptr;
   int count = -1;
+  // For each entry, the first two letters (folded) of a start-anchored
+  // command pattern, '\0' where the pattern is shorter or not anchored: a
+  // lookup passes over entries that cannot match without comparing them.
+  char (*lead)[2] = nullptr;
 };
 validator_state validators;
 
@@ -74,7 +78,9 @@ bool pattern_matches(const char* text, const match_pattern& pattern) {
 
 void free_validator_table() {
   delete[] validators.table;
+  delete[] validators.lead;
   validators.table = nullptr;
+  validators.lead = nullptr;
   validators.count = -1;
 }
 
@@ -88,7 +94,12 @@ bool parse_validator_table(char* text_buffer) {
   for (const char* p = std::strstr(text_buffer, "; "); p; p = std::strstr(p + 2, "; ")) ++slots;
 
   validator_entry* table = new (std::nothrow) validator_entry[static_cast<size_t>(slots)];
-  if (!table) return false;
+  char (*lead)[2] = new (std::nothrow) char[static_cast<size_t>(slots)][2];
+  if (!table || !lead) {
+    delete[] table;
+    delete[] lead;
+    return false;
+  }
 
   table[0].entry_text = text_buffer;
   int slot = 1;
@@ -129,6 +140,11 @@ bool parse_validator_table(char* text_buffer) {
       response_pattern.anchored_end = true;
       response[response_length - 1] = '\0';
     }
+    lead[accepted][0] = lead[accepted][1] = '\0';
+    if (command_pattern.anchored_start && command_pattern.text[0] != '\0') {
+      lead[accepted][0] = fold(command_pattern.text[0]);
+      lead[accepted][1] = fold(command_pattern.text[1]);
+    }
     validator_entry& stored = table[accepted];
     stored.entry_text = nullptr;
     stored.command = command_pattern;
@@ -142,6 +158,7 @@ bool parse_validator_table(char* text_buffer) {
     ++accepted;
   }
   validators.table = table;
+  validators.lead = lead;
   validators.count = accepted;
   return true;
 }
@@ -154,7 +171,12 @@ const validator_entry* validator_at(int index) {
 }
 
 const match_pattern* find_validator(const char* command) {
-  for (int i = 0; i < validators.count; ++i)
+  const char first = fold(command[0]);
+  const char second = first ? fold(command[1]) : '\0';
+  for (int i = 0; i < validators.count; ++i) {
+    const char* lead = validators.lead[i];
+    if (lead[0] && (lead[0] != first || (lead[1] && lead[1] != second))) continue;
     if (pattern_matches(command, validators.table[i].command)) return &validators.table[i].response;
+  }
   return nullptr;
 }

@@ -337,6 +337,16 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
   while (length > 0 && is_trailing_space(line[length - 1])) line[--length] = '\0';
   if (length == 0) return true;
 
+  // Every comment prefix and keyword begins with one of these letters; a
+  // G-code line, the bulk of a job, goes straight to translation.
+  switch (line[0]) {
+    case '/': case '\'': case '#': case 'R': case 'r': case 'I': case 'i':
+    case 'O': case 'o': case 'S': case 's':
+      break;
+    default:
+      return run_gcode_line(path, line_number, line_text, line, handle);
+  }
+
   for (const char* prefix : comment_prefixes)
     if (after_prefix(line, prefix)) return true;
 
