@@ -545,6 +545,14 @@ void write_heading(svg_writer& w, const toolpath& path, const picture_layout& la
 
 }
 
+/// The envelope's dashed box, from its top-left to its bottom-right corner.
+void draw_envelope_box(svg_writer& w, double left, double top, double right, double bottom) {
+  w.printf("<rect class=\"envelope\" x=\"%.4f\" y=\"%.4f\" width=\"%.4f\" height=\"%.4f\" "
+           "fill=\"#1a73e8\" fill-opacity=\"0.04\" stroke=\"#1a73e8\" stroke-width=\"1.2\" "
+           "stroke-dasharray=\"9 4\"/>\n",
+           left, top, right - left, bottom - top);
+}
+
 void draw_top_view(svg_writer& w, const toolpath& path, const picture_layout& layout) {
   const projector p{path};
   const view& top = layout.top;
@@ -562,10 +570,7 @@ void draw_top_view(svg_writer& w, const toolpath& path, const picture_layout& la
     double x1 = top.x(p.in(path.envelope_max[axis_x], axis_x));
     double y0 = top.y(p.in(path.envelope_max[axis_y], axis_y));
     double y1 = top.y(p.in(path.envelope_min[axis_y], axis_y));
-    w.printf("<rect class=\"envelope\" x=\"%.4f\" y=\"%.4f\" width=\"%.4f\" height=\"%.4f\" "
-             "fill=\"#1a73e8\" fill-opacity=\"0.04\" stroke=\"#1a73e8\" stroke-width=\"1.2\" "
-             "stroke-dasharray=\"9 4\"/>\n",
-             x0, y0, x1 - x0, y1 - y0);
+    draw_envelope_box(w, x0, y0, x1, y1);
     w.printf("<text x=\"%.2f\" y=\"%.2f\" font-size=\"11\" fill=\"#1a73e8\">envelope</text>\n",
              x0 + 4, y0 - 5);
   }
@@ -601,10 +606,7 @@ void draw_side_view(svg_writer& w, const toolpath& path, const picture_layout& l
     double x1 = side.x(p.in(path.envelope_max[axis_x], axis_x));
     double z0 = side.y(p.in(path.envelope_max[axis_z], axis_z));
     double z1 = side.y(p.in(path.envelope_min[axis_z], axis_z));
-    w.printf("<rect class=\"envelope\" x=\"%.4f\" y=\"%.4f\" width=\"%.4f\" height=\"%.4f\" "
-             "fill=\"#1a73e8\" fill-opacity=\"0.04\" stroke=\"#1a73e8\" stroke-width=\"1.2\" "
-             "stroke-dasharray=\"9 4\"/>\n",
-             x0, z0, x1 - x0, z1 - z0);
+    draw_envelope_box(w, x0, z0, x1, z1);
   }
   double home_z = side.y(p.in(path.home[axis_z], axis_z));
   w.printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#5f6368\" "
