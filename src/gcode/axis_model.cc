@@ -4,11 +4,10 @@
 
 #include "common/decimal.h"
 #include "gcode/line_filter.h"
+#include "gcode/motion_line.h"
 
 namespace {
 axis_model model;
-
-constexpr char axis_letters[axis_count] = {'X', 'Y', 'Z'};
 
 bool fits_int32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
 }  // namespace
@@ -48,17 +47,17 @@ double parse_number(const char* text, size_t& length) {
 }
 
 bool compute_axis_moves(const char* operands, axis_moves& moves) {
-  const char* p = operands;
+  motion_targets targets;
+  read_motion_operands(operands, targets);
   for (int a = 0; a < axis_count; ++a) {
     const axis_state& axis = model.axes[a];
-    if (*p != axis_letters[a]) {
+    if (!targets.named[a]) {
       moves.target[a] = axis.position_in;
       moves.steps[a] = 0;
       moves.direction[a] = 0;
       continue;
     }
-    size_t length = 0;
-    double target = parse_number(p + 1, length);
+    double target = targets.target[a];
     int32_t target_steps = 0;
     if (!inches_to_steps_with(target, model.scales[a], target_steps)) return false;
     int64_t steps = target > axis.position_in
@@ -68,10 +67,6 @@ bool compute_axis_moves(const char* operands, axis_moves& moves) {
     moves.target[a] = target;
     moves.steps[a] = static_cast<int32_t>(steps);
     moves.direction[a] = steps == 0 ? 0 : (target > axis.position_in ? 1 : -1);
-    if (a != axis_z) {
-      p += 1 + length;
-      if (*p == ' ') ++p;
-    }
   }
   return true;
 }
@@ -112,10 +107,19 @@ void direction_change_pauses(uint32_t a, uint32_t b, uint32_t c) {
   model.direction_change_pauses[2] = c;
 }
 
-void set_axis_position(axis_index axis, double inches, int32_t steps) {
+void set_axis_position(axis_index axis, double inches, int32_t steps, bool reset_envelope) {
   axis_state& state = model.axes[axis];
   state.position_in = inches;
   state.position_steps = steps;
-  state.envelope_min = steps;
-  state.envelope_max = steps;
+  if (reset_envelope || steps < state.envelope_min) state.envelope_min = steps;
+  if (reset_envelope || steps > state.envelope_max) state.envelope_max = steps;
+}
+
+axis_position tracked_position() {
+  axis_position p;
+  for (int a = 0; a < axis_count; ++a) {
+    p.inches[a] = model.axes[a].position_in;
+    p.steps[a] = model.axes[a].position_steps;
+  }
+  return p;
 }

@@ -75,5 +75,13 @@ void track_gcode_line(char* line);
 void set_work_surface_depth(double value);
 void direction_change_pauses(uint32_t a, uint32_t b, uint32_t c);
 
-/// Sets an axis to a fixed position and resets its envelope there.
-void set_axis_position(axis_index axis, double inches, int32_t steps);
+/// Sets an axis to a fixed position. The envelope is reset there, or, with
+/// `reset_envelope` false, widened to hold it.
+void set_axis_position(axis_index axis, double inches, int32_t steps, bool reset_envelope = true);
+
+/// Where the record says the axes stand, in inches and in steps.
+struct axis_position {
+  double inches[axis_count];
+  int32_t steps[axis_count];
+};
+axis_position tracked_position();

@@ -6,6 +6,7 @@
 
 #include "gcode/axis_model.h"
 #include "gcode/line_filter.h"
+#include "gcode/motion_line.h"
 #include "runner/run_events.h"
 #include "supervision/homing.h"
 
@@ -49,6 +50,19 @@ char* append_integer(char* p, int32_t value) {
   return p;
 }
 
+/// Lines the filter would ignore whole although they ask for a move: a
+/// "G0 G..." preamble with coordinates ("G0 G90 X2 Y2"), and "X0Y0" where
+/// the tool does not already stand at X 0, Y 0. Ignoring them would leave
+/// the tool where it is and cut the next line from the wrong place.
+bool would_drop_a_move(const char* text) {
+  if (std::strncmp(text, "G0 G", 4) == 0) return holds_axis_word(text);
+  if (std::strcmp(text, "X0Y0") == 0) {
+    const axis_model& model = axis_model_state();
+    return model.axes[axis_x].position_steps != 0 || model.axes[axis_y].position_steps != 0;
+  }
+  return false;
+}
+
 }  // namespace
 
 void reset_command_composer() {
@@ -62,10 +76,16 @@ translation_result classify_gcode_line(char* line, const char*& operands) {
   char* text = strip_line_number(line);
   strip_comment(text);
   if (is_unsupported_mode_gcode(text)) return translation_result::unsupported_mode;
+  if (would_drop_a_move(text)) return translation_result::lost_operands;
   if (is_ignored_gcode(text, true)) return translation_result::no_op;
-  operands = motion_operands(text);
-  if (operands && operands != text) composer.rapid = text[1] == '0' && text[2] != '1';
-  return operands ? translation_result::command : translation_result::unknown_gcode;
+  const char* found = motion_operands(text);
+  if (!found) return translation_result::unknown_gcode;
+  motion_targets targets;
+  if (read_motion_operands(found, targets) != operand_reading::complete)
+    return translation_result::lost_operands;
+  if (found != text) composer.rapid = text[1] == '0' && text[2] != '1';
+  operands = found;
+  return translation_result::command;
 }
 
 translation_result compose_machine_command(const char* operands, const char*& command) {

@@ -8,6 +8,7 @@ enum class translation_result {
   no_op,             // the line causes no motion: "NO_OP()"
   unknown_gcode,     // not a code this dialect knows
   unsupported_mode,  // G21 or G91: millimetres or relative coordinates
+  lost_operands,     // an axis word the narrow operand reading would drop or misread
   out_of_range,      // a target or step difference beyond the step arithmetic
 };
 

@@ -44,12 +44,22 @@ void strip_comment(char* line) {
 }
 
 namespace {
-/// Whether `line` holds the word `word` on its own (not G210, not XG21).
-bool has_word(const char* line, const char* word) {
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+/// Whether `line` holds the G-word `word` ("G21") outside its comments: not
+/// part of a longer number (G210, G21.1) and not after a letter (XG21).
+bool has_g_word(const char* line, const char* word) {
   const size_t n = std::strlen(word);
-  for (const char* p = std::strstr(line, word); p; p = std::strstr(p + 1, word)) {
-    bool starts = p == line || p[-1] == ' ' || p[-1] == '\t';
-    bool ends = p[n] == '\0' || p[n] == ' ' || p[n] == '\t';
+  for (const char* p = line; *p; ++p) {
+    if (*p == ';') return false;
+    if (*p == '(') {
+      while (*p && *p != ')') ++p;
+      if (!*p) return false;
+      continue;
+    }
+    if (std::strncmp(p, word, n) != 0) continue;
+    bool starts = p == line || p[-1] == ' ' || p[-1] == '\t' || is_digit(p[-1]) || p[-1] == ')';
+    bool ends = !is_digit(p[n]) && p[n] != '.';
     if (starts && ends) return true;
   }
   return false;
@@ -57,10 +67,12 @@ bool has_word(const char* line, const char* word) {
 }  // namespace
 
 bool is_unsupported_mode_gcode(const char* line) {
-  if (std::strcmp(line, "G21") == 0 || std::strcmp(line, "G91") == 0) return true;
-  // A "G0 G..." preamble is otherwise ignored whole; one that switches to
-  // millimetres or relative moves ("G0 G28 G91 Z0") must not slip through.
-  return starts_with(line, "G0 G") && (has_word(line, "G21") || has_word(line, "G91"));
+  // Millimetres or relative moves change the meaning of every later
+  // coordinate, wherever on a G-code line they are asked for: alone, among
+  // other G-words ("G21 G90 G64 G40"), before a comment ("G21 ; mm") or in
+  // an otherwise ignored "G0 G..." preamble ("G0 G28 G91 Z0").
+  if (line[0] != 'G') return false;
+  return has_g_word(line, "G21") || has_g_word(line, "G91");
 }
 
 unsigned dwell_milliseconds(double value) {

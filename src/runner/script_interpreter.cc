@@ -125,6 +125,12 @@ void report_non_text(const char* path, int line_number, const char* piece, size_
   show_buffers(m);
 }
 
+bool held_by_including_file(port_handle handle) {
+  for (int i = 0; i + 1 < interpreter.depth; ++i)
+    if (*interpreter.handles[i] == handle) return true;
+  return false;
+}
+
 bool run_include(const char* path, int line_number, const char* line, const char* included,
                  port_handle handle) {
   if (interpreter.depth > max_include_depth) {
@@ -168,6 +174,9 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
                     port_handle& handle) {
   const char* command = nullptr;
   translation_result result;
+  // Where the line starts: a recovery drives the machine back here and
+  // re-runs the line along its own path.
+  axis_position start{};
   if (handle && !homing_state().homed) {
     // With a machine attached the line that triggers the homing is composed
     // only after it (and after the scale query), from the home position and
@@ -191,11 +200,16 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
       }
       if (platform_stop_requested()) return false;
       command = no_op_command;
+      start = tracked_position();
       if (result == translation_result::command)
         result = compose_machine_command(operands, command);
     }
   } else {
-    result = translate_gcode_line(line, command);
+    const char* operands = nullptr;
+    result = classify_gcode_line(line, operands);
+    if (result == translation_result::no_op) command = no_op_command;
+    start = tracked_position();
+    if (result == translation_result::command) result = compose_machine_command(operands, command);
     if (platform_stop_requested()) return false;  // a stop during the line's dwell
     if (result == translation_result::command || result == translation_result::no_op)
       ensure_homed(handle);
@@ -212,6 +226,14 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
       report_line("Unsupported GCode @ %s:%d",
                   "Unsupported GCode @ %s:%d:\r    %s\r"
                   "millrun takes inches (G20) and absolute coordinates (G90) only.",
+                  path, line_number, line_text);
+      return false;
+    case translation_result::lost_operands:
+      report_line("Unsupported GCode @ %s:%d",
+                  "Unsupported GCode @ %s:%d:\r    %s\r"
+                  "millrun reads X, Y and Z in that order, each at most one blank after the last "
+                  "and followed directly by a plain number (1.5, -0.25); the rest of this line "
+                  "would be lost.",
                   path, line_number, line_text);
       return false;
     case translation_result::out_of_range:
@@ -241,7 +263,7 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
   // The file that runs the line says so (a re-run after a recovery has only
   // the pseudo path).
   if (platform_stop_requested()) return false;
-  return recover_failed_line(line, handle);
+  return recover_failed_line(line, start, handle);
 }
 
 }  // namespace
@@ -359,7 +381,11 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
       lpc2000 = true;
       rest = name;
     }
+    const port_handle previous = handle;
     if (!open_comm_port(rest, lpc2000, link_baud, &handle)) return false;
+    // The port this file held is let go once the new one is open, so that a
+    // recovery can open it again; one still held by an including file stays.
+    if (previous && !held_by_including_file(previous)) close_port(previous);
     // Lines before the link was opened homed only the record, not the
     // machine: home the machine before its first command.
     set_homed(false);

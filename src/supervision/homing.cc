@@ -77,16 +77,17 @@ bool scale_is_usable(axis_index axis, axis_scale scale) {
   return true;
 }
 
-bool ensure_homed(port_handle handle) {
+bool ensure_homed(port_handle handle, bool keep_envelope) {
   if (homing.homed) return true;
   axis_model& model = axis_model_state();
+  const bool reset = !keep_envelope;
 
   if (!send_and_validate("z_home u", home_reply_pattern, handle)) return false;
-  set_axis_position(axis_z, model.work_surface_depth, z_home_steps());
+  set_axis_position(axis_z, model.work_surface_depth, z_home_steps(), reset);
   if (!send_and_validate("x_home l", home_reply_pattern, handle)) return false;
-  set_axis_position(axis_x, 0.0, 0);
+  set_axis_position(axis_x, 0.0, 0, reset);
   if (!send_and_validate("y_home b", home_reply_pattern, handle)) return false;
-  set_axis_position(axis_y, 0.0, 0);
+  set_axis_position(axis_y, 0.0, 0, reset);
 
   model.axes[axis_x].last_dir_positive = true;
   model.axes[axis_y].last_dir_positive = false;

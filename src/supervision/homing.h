@@ -24,8 +24,10 @@ extern const match_pattern home_reply_pattern;
 
 /// Homes the machine unless it is homed already. True when it is homed on
 /// return. A null handle homes without a machine: every home command counts
-/// as accepted and no scale is queried.
-bool ensure_homed(port_handle handle);
+/// as accepted and no scale is queried. A homing resets the envelope to the
+/// home position, except with `keep_envelope` (a recovery's homing), where
+/// the travel before it still counts.
+bool ensure_homed(port_handle handle, bool keep_envelope = false);
 
 /// Reads a scale reply ("2048/1688 ..."): true, with the two numbers, when
 /// the reply begins with an integer followed at once by "/" and a second one.

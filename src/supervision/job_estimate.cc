@@ -73,10 +73,11 @@ void observe() {
   const homing_record& homing = homing_state();
   if (estimate.recovery_pending &&
       recovery_state().resume_count != estimate.resume_count_at_recovery) {
-    // The recovery homed and moved back to where the job stood.
+    // The recovery homed and moved back to where the failed line started;
+    // the line's own command then counts as any other.
     estimate.recovery_pending = false;
     count_homing(estimate.recovery_steps);
-    count_repositioning(estimate.recovery_steps);
+    count_repositioning(estimate.recovery_return_steps);
   } else if (homing.homed && !estimate.seen_homed) {
     // NOTE: where the machine stands before its first homing is not known
     // (the record's zero is no place on the machine), so that homing counts
@@ -142,6 +143,8 @@ void estimate_motion(const axis_moves& moves, const char* command) {
   }
   estimate.pending = command != nullptr;
   estimate.pending_steps = command ? longest : 0;
+  for (int a = 0; a < axis_count; ++a)
+    estimate.line_start_steps[a] = axis_model_state().axes[a].position_steps;
   // The position the moves lead to, which the record takes right after.
   for (int a = 0; a < axis_count; ++a)
     estimate.seen_steps[a] = static_cast<int32_t>(
@@ -163,6 +166,8 @@ void estimate_recovery_started() {
   remember_position();
   estimate.recovery_pending = true;
   std::memcpy(estimate.recovery_steps, estimate.seen_steps, sizeof estimate.recovery_steps);
+  std::memcpy(estimate.recovery_return_steps, estimate.line_start_steps,
+              sizeof estimate.recovery_return_steps);
   estimate.resume_count_at_recovery = recovery_state().resume_count;
 }
 

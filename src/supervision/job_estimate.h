@@ -25,9 +25,13 @@ struct job_estimate_record {
   // The move of the last composed command, timed when the command is sent.
   int64_t pending_steps = 0;
   bool pending = false;
-  // A recovery under way: where the job stood, to home from and return to.
+  // Where the last composed line started: a recovery returns there.
+  int32_t line_start_steps[3] = {0, 0, 0};
+  // A recovery under way: where the job stood, to home from, and where the
+  // failed line started, to return to.
   bool recovery_pending = false;
   int32_t recovery_steps[3] = {0, 0, 0};
+  int32_t recovery_return_steps[3] = {0, 0, 0};
   int32_t resume_count_at_recovery = 0;
 };
 

@@ -189,40 +189,45 @@ int64_t count_script_lines(const char* path) {
   // The interpreter's reader would do, but it copies every byte into a line
   // and checks its block for each; counting a million-line job that way
   // takes most of a second. This follows the reader's rules with one pass
-  // over each block: a piece ends at a line feed, at a carriage return (with
-  // the line feed right after it when that still fits the piece), and when
-  // it holds size - 1 bytes.
+  // over each block: a piece ends at a line feed; at a carriage return, which
+  // takes a line feed or a carriage return and line feed right after it into
+  // the same line end; and when it holds size - 1 bytes.
   std::FILE* file = std::fopen(path, "rb");
   if (!file) return 0;
   static char block[65536];
   constexpr size_t piece_limit = script_piece_size - 1;
   int64_t lines = 0;
-  size_t length = 0;        // bytes in the piece under way
-  bool after_cr = false;    // it ended in a CR that a LF may still join
+  size_t length = 0;  // bytes in the piece under way
+  int after_cr = 0;   // 1: a piece just ended at a CR; 2: then another CR came
   size_t got;
   while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
     for (size_t i = 0; i < got; ++i) {
       const char c = block[i];
-      if (after_cr) {
-        after_cr = false;
-        ++lines;
-        length = 0;
-        if (c == '\n') continue;
+      if (after_cr == 1) {
+        if (c == '\n') { after_cr = 0; continue; }
+        if (c == '\r') { after_cr = 2; continue; }
+        after_cr = 0;
+      } else if (after_cr == 2) {
+        if (c == '\n') { after_cr = 0; continue; }
+        ++lines;  // the second CR was a line end of its own
+        if (c == '\r') continue;  // and this one may join it as its second
+        after_cr = 0;
       }
-      ++length;
       if (c == '\n') {
         ++lines;
         length = 0;
-      } else if (c == '\r' && length < piece_limit) {
-        after_cr = true;
-      } else if (length == piece_limit) {
+      } else if (c == '\r') {
+        ++lines;
+        length = 0;
+        after_cr = 1;
+      } else if (++length == piece_limit) {
         ++lines;
         length = 0;
       }
     }
   }
   std::fclose(file);
-  if (after_cr || length > 0) ++lines;
+  if (after_cr == 2 || length > 0) ++lines;
   return lines;
 }
 

@@ -50,7 +50,8 @@ void report_resume_failure(const char* failed_line) {
   show_buffers(m);
 }
 
-bool recover_failed_line(const char* failed_line, port_handle& handle) {
+bool recover_failed_line(const char* failed_line, const axis_position& start,
+                         port_handle& handle) {
   // NOTE: one line may be recovered at most recovery_limit times, each inside
   // the re-run of the one before; a controller that keeps failing must not
   // keep the run in recovery for ever.
@@ -71,43 +72,43 @@ bool recover_failed_line(const char* failed_line, port_handle& handle) {
     drain_input(handle);
   }
   ++recovery.depth;
-  bool ok = resume_after_error(failed_line, handle);
+  bool ok = resume_after_error(failed_line, start, handle);
   --recovery.depth;
   return ok;
 }
 
-bool resume_after_error(const char* failed_line, port_handle& handle) {
+bool resume_after_error(const char* failed_line, const axis_position& start, port_handle& handle) {
   axis_model& model = axis_model_state();
-  double saved_in[axis_count];
-  int32_t saved_steps[axis_count];
-  for (int a = 0; a < axis_count; ++a) {
-    saved_in[a] = model.axes[a].position_in;
-    saved_steps[a] = model.axes[a].position_steps;
-  }
 
   set_homed(false);
   // With a machine attached a failed homing ends the recovery: moving an
-  // unhomed machine back by its old record would drive it blind.
-  if (!ensure_homed(handle) && handle) {
+  // unhomed machine back by its old record would drive it blind. The travel
+  // before the failure stays in the envelope.
+  if (!ensure_homed(handle, true) && handle) {
     report_resume_failure(failed_line);
     return false;
   }
 
+  // NOTE: the machine goes back to where the failed line started, not to its
+  // target: the re-run then cuts the line along its own path. Driving to the
+  // target axis by axis would leave the segment uncut and bring Z down into
+  // uncut material at its end.
   for (int a = 0; a < axis_count; ++a) {
     axis_state& axis = model.axes[a];
-    if (axis.position_steps == saved_steps[a]) continue;
-    int64_t difference = int64_t{saved_steps[a]} - axis.position_steps;
-    char letter = difference > 0 ? positive_letters[a] : negative_letters[a];
-    long long magnitude = difference > 0 ? difference : -difference;
-    char command[256];
-    std::snprintf(command, sizeof command, "%s %c %lld", move_words[a], letter, magnitude);
-    if (!send_and_validate(command, reposition_reply_pattern, handle)) {
-      report_reposition_failure(failed_line, command);
-      return false;
+    if (axis.position_steps != start.steps[a]) {
+      int64_t difference = int64_t{start.steps[a]} - axis.position_steps;
+      char letter = difference > 0 ? positive_letters[a] : negative_letters[a];
+      long long magnitude = difference > 0 ? difference : -difference;
+      char command[256];
+      std::snprintf(command, sizeof command, "%s %c %lld", move_words[a], letter, magnitude);
+      if (!send_and_validate(command, reposition_reply_pattern, handle)) {
+        report_reposition_failure(failed_line, command);
+        return false;
+      }
+      log_command(command);
     }
-    log_command(command);
-    axis.position_in = saved_in[a];
-    axis.position_steps = saved_steps[a];
+    axis.position_in = start.inches[a];
+    axis.position_steps = start.steps[a];
   }
 
   ++recovery.resume_count;

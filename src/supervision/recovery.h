@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "gcode/axis_model.h"
 #include "link/validator_table.h"
 #include "platform/device.h"
 
@@ -25,11 +26,15 @@ extern const match_pattern reposition_reply_pattern;
 
 /// The failure step of a G-code line whose command failed: closes and
 /// re-opens the remembered device (pulsing an LPC2000 controller), then
-/// resume_after_error. `handle` is the caller's variable.
-bool recover_failed_line(const char* failed_line, port_handle& handle);
+/// resume_after_error. `start` is the tracked position the line started
+/// from; `handle` is the caller's variable.
+bool recover_failed_line(const char* failed_line, const axis_position& start,
+                         port_handle& handle);
 
-/// Homes, repositions, counts the recovery and re-runs the line.
-bool resume_after_error(const char* failed_line, port_handle& handle);
+/// Homes, drives back to where the failed line started (X, then Y, then Z
+/// last, down onto the point where the tool already stood), counts the
+/// recovery and re-runs the line, which cuts its own path again.
+bool resume_after_error(const char* failed_line, const axis_position& start, port_handle& handle);
 
 void report_reposition_failure(const char* failed_line, const char* reposition_command);
 void report_resume_failure(const char* failed_line);

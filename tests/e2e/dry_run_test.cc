@@ -418,6 +418,8 @@ TEST(DryRun, MillimetresAndRelativeCoordinatesAreRejected) {
       {"G21", "G21"},
       {"G91", "G91"},
       {"N30 G21 (metric)", "N30 G21"},
+      {"G21 G90 G64 G40", "G21 G90 G64 G40"},
+      {"G21 ; millimetres", "G21 ; millimetres"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -428,6 +430,36 @@ TEST(DryRun, MillimetresAndRelativeCoordinatesAreRejected) {
     EXPECT_TRUE(contains(r.err, std::string("\n    ") + c.shown + "\n")) << r.err;
     EXPECT_EQ(dir.read(log_name), "x_move_steps r 607\n" + home_lines);
     EXPECT_EQ(r.out, validator_listing() + trace("G01 X1.0", "x_move_steps r 607"));
+  }
+}
+
+TEST(DryRun, AxisWordsThatWouldBeDroppedOrMisreadStopTheLine) {
+  // Each form once end to end (the composer's table holds the rest): the
+  // message names the line, nothing is logged for it, the run stops.
+  const char* lines[] = {"G01 X1 F10 Y3", "G00 Z   0.200", "G0 G90 X2 Y2", "X0Y0"};
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    temp_dir dir;
+    process_result r = run_script(dir, std::string("G20\nG01 X1.0\n") + line + "\nG01 X2.0\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, std::string("Unsupported GCode @ job.nc:3\nUnsupported GCode @ job.nc:3:\n    ") +
+                         line +
+                         "\nmillrun reads X, Y and Z in that order, each at most one blank after "
+                         "the last and followed directly by a plain number (1.5, -0.25); the rest "
+                         "of this line would be lost.\n");
+    EXPECT_EQ(dir.read(log_name), home_lines + "x_move_steps r 607\n");
+  }
+}
+
+TEST(DryRun, MessagesNameTheLineAnEditorShows) {
+  // CR LF and CR CR LF end one line each; a lone CR ends one too.
+  for (const char* end : {"\n", "\r\n", "\r\r\n", "\r"}) {
+    SCOPED_TRACE(testing::PrintToString(end));
+    temp_dir dir;
+    const std::string e = end;
+    process_result r = run_script(dir, "G20" + e + "G01 X1.0" + e + "G02 X1" + e);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:3", "G02 X1"));
   }
 }
 

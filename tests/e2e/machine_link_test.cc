@@ -103,21 +103,20 @@ TEST_F(MachineLink, LinesBeforeTheLinkDoNotStandForAMachineHoming) {
   EXPECT_EQ(r.wire.x, 607);
 }
 
-TEST_F(MachineLink, FailedMoveIsRecoveredAxisByAxis) {
-  // Command 8 is the linear move; the controller rejects it once.
+TEST_F(MachineLink, FailedLineIsCutAgainFromItsStart) {
+  // Standing at X 0, Y 0, Z 2.0, the linear move (command 8) is rejected
+  // once: home, Z back down to where the line started, the line again.
   machine_run r = run("open comm COM1\nG01 Z2.0\nG01 X1.0 Y0.5\nG01 X1.5\n", {"--fault", "8:error"});
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
   EXPECT_EQ(r.wire.commands,
-            after_homing({
-                               "z_move_steps d 440", "xyz_linear_move_steps xy rt 607,303",
-                               "z_home u", "x_home l", "y_home b", "x_move_steps r 607",
-                               "y_move_steps t 303", "z_move_steps d 440", "x_move_steps r 303"}));
+            after_homing({"z_move_steps d 440", "xyz_linear_move_steps xy rt 607,303", "z_home u",
+                          "x_home l", "y_home b", "z_move_steps d 440",
+                          "xyz_linear_move_steps xy rt 607,303", "x_move_steps r 303"}));
   EXPECT_EQ(r.log,
             "x_home l\ny_home b\nz_home u\nz_move_steps d 440\n"
             "xyz_linear_move_steps xy rt 607,303\n"
-            "x_home l\ny_home b\nz_home u\nx_move_steps r 607\ny_move_steps t 303\n"
-            "z_move_steps d 440\nx_move_steps r 303\n");
-  // The envelope starts again at the recovery's homing.
+            "x_home l\ny_home b\nz_home u\nz_move_steps d 440\n"
+            "xyz_linear_move_steps xy rt 607,303\nx_move_steps r 303\n");
   EXPECT_EQ(r.report,
             "X: MIN = 00000000 steps, MAX = 00000910 steps\n"
             "Y: MIN = 00000000 steps, MAX = 00000303 steps\n"
@@ -127,6 +126,51 @@ TEST_F(MachineLink, FailedMoveIsRecoveredAxisByAxis) {
   EXPECT_EQ(r.wire.x, 910);
   EXPECT_EQ(r.wire.y, 303);
   EXPECT_EQ(r.wire.z, -440);
+}
+
+TEST_F(MachineLink, PlungingLineRecoveredMidJobKeepsItsPathAndTheEnvelope) {
+  // Command 9 goes deeper while it moves; it is rejected once. X reached
+  // 1213 steps before the failure, further than anything after it.
+  machine_run r = run("open comm COM1\nG01 X2.0\nG01 X0.5 Z2.0\nG01 X1.0 Y0.5 Z1.9\n",
+                      {"--fault", "9:error"});
+  EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
+  // Z comes down to the line's start depth only once X and Y stand at its
+  // start; the depth of its end is reached by the line itself.
+  EXPECT_EQ(r.wire.commands,
+            after_homing({"x_move_steps r 1213", "xyz_linear_move_steps xz ld 910,440",
+                          "xyz_linear_move_steps xyz rtd 304,303,400", "z_home u", "x_home l",
+                          "y_home b", "x_move_steps r 303", "z_move_steps d 440",
+                          "xyz_linear_move_steps xyz rtd 304,303,400"}));
+  EXPECT_EQ(r.report,
+            "X: MIN = 00000000 steps, MAX = 00001213 steps\n"
+            "Y: MIN = 00000000 steps, MAX = 00000303 steps\n"
+            "Z: MIN = 00007600 steps, MAX = 00008440 steps\n" + default_feeds +
+            "Milling Resumed 1 times\n");
+  EXPECT_EQ(r.wire.x, 607);
+  EXPECT_EQ(r.wire.y, 303);
+  EXPECT_EQ(r.wire.z, -840);
+}
+
+TEST_F(MachineLink, FirstLineOfAJobIsRecoveredFromHome) {
+  machine_run r = run("open comm COM1\nG01 X1.0\n", {"--fault", "7:error"});
+  EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
+  EXPECT_EQ(r.wire.commands, after_homing({"x_move_steps r 607", "z_home u", "x_home l",
+                                           "y_home b", "x_move_steps r 607"}));
+  EXPECT_EQ(r.wire.x, 607);
+  EXPECT_NE(r.report.find("Milling Resumed 1 times\n"), std::string::npos) << r.report;
+}
+
+TEST_F(MachineLink, PortReplacedByALaterOpenCommCanBeReopened) {
+  // COM1 is replaced by a link opened by its path; when that link fails,
+  // the recovery opens COM1 again, which millrun no longer holds.
+  sim_process second;
+  ASSERT_TRUE(second.start({"--fault", "7:hangup"}, dir_.file("ttyOTHER"))) << second.failure();
+  machine_run r = run("open comm COM1\nopen comm " + dir_.file("ttyOTHER") + "\nG01 X1.0\n");
+  EXPECT_TRUE(second.stop()) << second.failure();
+  EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
+  EXPECT_EQ(r.wire.commands,
+            (std::vector<std::string>{"z_home u", "x_home l", "y_home b", "x_move_steps r 607"}));
+  EXPECT_EQ(r.wire.x, 607);
 }
 
 TEST_F(MachineLink, ScaleRepliesAcceptedAndRejected) {

@@ -81,7 +81,6 @@ TEST_F(CommandComposerTest, TranslatesLinesFromAKnownPosition) {
       {"", "G01 X1 ;note", tr::command, "x_move_steps r 607"},
       // No motion.
       {"", "G00 X0 Y0 Z2.11", tr::no_op, "NO_OP()"},
-      {"", "G01  X1", tr::no_op, "NO_OP()"},
       {"X1.0", "G01 X1.0001", tr::no_op, "NO_OP()"},
       {"", "G04 P0", tr::no_op, "NO_OP()"},
       {"", "M3", tr::no_op, "NO_OP()"},
@@ -97,6 +96,35 @@ TEST_F(CommandComposerTest, TranslatesLinesFromAKnownPosition) {
       {"", "G21", tr::unsupported_mode, ""},
       {"", "N20 G91 (relative)", tr::unsupported_mode, ""},
       {"", "G01 X99999999999", tr::out_of_range, ""},
+      // Millimetres or relative moves among other words.
+      {"", "G21 G90 G64 G40", tr::unsupported_mode, ""},
+      {"", "G90 G91", tr::unsupported_mode, ""},
+      {"", "G21 ; millimetres", tr::unsupported_mode, ""},
+      // An axis word the reading would drop or misread stops the line.
+      {"", "G01 X1 F10 Y3", tr::lost_operands, ""},
+      {"", "G01 Z1.5 X2", tr::lost_operands, ""},
+      {"", "G01 Y1 X2", tr::lost_operands, ""},
+      {"", "G01 X3 (a) Y2", tr::lost_operands, ""},
+      {"", "G01 X1 Y2 X4", tr::lost_operands, ""},
+      {"", "G01  X3", tr::lost_operands, ""},
+      {"", "G01 x3", tr::lost_operands, ""},
+      {"", "G01 X1 y 2", tr::lost_operands, ""},
+      {"", "G00 Z   0.200", tr::lost_operands, ""},
+      {"", "G01 X+1.5 Y+2.0", tr::lost_operands, ""},
+      {"", "G01 X[1.0*2]", tr::lost_operands, ""},
+      {"", "G01 X#1", tr::lost_operands, ""},
+      {"", "G01 X1.5.2", tr::lost_operands, ""},
+      {"", "G01 X1 Y", tr::lost_operands, ""},
+      {"", "G0 G90 X2 Y2", tr::lost_operands, ""},
+      {"", "G0 G54 Z1", tr::lost_operands, ""},
+      {"X1 Y1", "X0Y0", tr::lost_operands, ""},
+      // Lines that lose nothing run as before.
+      {"", "G01 X1 F10", tr::command, "x_move_steps r 607"},
+      {"", "G01 X1 Y2 Z3 ; note", tr::command, "xyz_linear_move_steps xyz rtu 607,1213,3560"},
+      {"", "G01 X1 (feed)", tr::command, "x_move_steps r 607"},
+      {"", "G01 X1 ; to X2", tr::command, "x_move_steps r 607"},
+      {"", "G01 X-.5", tr::command, "x_move_steps l 303"},
+      {"", "X0Y0", tr::no_op, "NO_OP()"},
   };
   for (const Case& c : cases) {
     reset_axis_model();

@@ -79,7 +79,7 @@ TEST(IsUnsupportedModeGcode, FlagsOnlyMillimetresAndRelativeMode) {
   // An ignored "G0 G..." preamble that switches mode is caught as well.
   for (const char* line : {"G0 G28 G91 Z0", "G0 G21", "G0 G17 G21 G90", "G0 G91\tZ0"})
     EXPECT_TRUE(is_unsupported_mode_gcode(line)) << line;
-  for (const char* line : {"G20", "G90", "G21 ", "g21", "G210", "G91.1", "", "G01 X1",
+  for (const char* line : {"G20", "G90", "g21", "G210", "G91.1", "", "G01 X1",
                            "G0 G17 G40 G49 G80 G90", "G0 G910", "G0 G28 XG91"})
     EXPECT_FALSE(is_unsupported_mode_gcode(line)) << line;
 }

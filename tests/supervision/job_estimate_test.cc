@@ -198,8 +198,8 @@ TEST_F(JobEstimate, LinkRunCountsTheScaleQueryAndPrintsNoEstimate) {
 }
 
 TEST_F(JobEstimate, RecoveryCountsItsHomingAndRepositioning) {
-  // The move fails once: the recovery homes from X 607 and drives X back,
-  // and the re-run line then moves nothing.
+  // The move fails once: the recovery homes from X 607; the line started at
+  // home, so nothing is repositioned and the re-run moves X 607 again.
   int moves = 0;
   fake_device dev([&](const std::string& command) {
     if (command.rfind("x_move_steps", 0) == 0 && moves++ == 0) return std::string("E\r\n");

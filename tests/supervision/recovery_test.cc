@@ -36,7 +36,7 @@ class Recovery : public run_fixture {
   std::string trace_;
 };
 
-TEST_F(Recovery, FailedLinearMoveIsRecoveredAxisByAxis) {
+TEST_F(Recovery, FailedLineIsCutAgainFromItsStart) {
   stand_at_z2();
   int linear = 0;
   fake_device dev([&](const std::string& command) {
@@ -46,22 +46,21 @@ TEST_F(Recovery, FailedLinearMoveIsRecoveredAxisByAxis) {
   port_handle handle = &dev;
   message_recorder messages;
   EXPECT_TRUE(run_line("G01 X1.0 Y0.5", handle));
+  // Home, then only Z comes down to where the line started (X and Y are at
+  // 0 already), then the line itself again.
   const std::vector<std::string> wire = {
       "xyz_linear_move_steps xy rt 607,303", "z_home u", "x_home l", "y_home b",
-      "x_move_steps r 607", "y_move_steps t 303", "z_move_steps d 440"};
+      "z_move_steps d 440", "xyz_linear_move_steps xy rt 607,303"};
   EXPECT_EQ(dev.commands, wire);
   EXPECT_EQ(log_text(),
             "xyz_linear_move_steps xy rt 607,303\nx_home l\ny_home b\nz_home u\n"
-            "x_move_steps r 607\ny_move_steps t 303\nz_move_steps d 440\n");
+            "z_move_steps d 440\nxyz_linear_move_steps xy rt 607,303\n");
   EXPECT_EQ(recovery_state().resume_count, 1);
   EXPECT_TRUE(messages.all().empty());
   const axis_model& m = axis_model_state();
-  EXPECT_DOUBLE_EQ(m.axes[axis_x].position_in, 1.0);
-  EXPECT_DOUBLE_EQ(m.axes[axis_y].position_in, 0.5);
+  EXPECT_EQ(m.axes[axis_x].position_steps, 607);
+  EXPECT_EQ(m.axes[axis_y].position_steps, 303);
   EXPECT_EQ(m.axes[axis_z].position_steps, 8000);
-  // The envelope starts again at the recovery's homing.
-  EXPECT_EQ(m.axes[axis_z].envelope_max, 8440);
-  EXPECT_EQ(m.axes[axis_z].envelope_min, 8000);
   EXPECT_EQ(handle, &dev);  // no device was remembered: the same link goes on
 }
 
@@ -69,7 +68,7 @@ TEST_F(Recovery, RejectedRepositioningFailsTheLine) {
   stand_at_z2();
   fake_device dev([&](const std::string& command) {
     if (command.rfind("xyz_linear", 0) == 0) return std::string("E\r\n");
-    if (command == "x_move_steps l 607") return std::string("E\r\n");
+    if (command == "z_move_steps d 440") return std::string("E\r\n");
     return healthy_controller(command);
   });
   port_handle handle = &dev;
@@ -80,7 +79,7 @@ TEST_F(Recovery, RejectedRepositioningFailsTheLine) {
             "CNC Machine Resume-after-error: Error Resuming Operation!");
   EXPECT_EQ(messages.all()[0].text,
             "While trying to resume operations after failing to execute command \"G01 X-1.0 "
-            "Y0.5\", The response to the repositioning command \"x_move_steps l 607\" indicates "
+            "Y0.5\", The response to the repositioning command \"z_move_steps d 440\" indicates "
             "that the command encountered an error while being executed.");
   EXPECT_EQ(recovery_state().resume_count, 0);
 }
@@ -105,7 +104,7 @@ TEST_F(Recovery, RepeatedRecoveryOfOneLineIsBounded) {
   message_recorder messages;
   fake_device dev(healthy_controller);
   port_handle handle = &dev;
-  EXPECT_FALSE(recover_failed_line("G01 X1.0", handle));
+  EXPECT_FALSE(recover_failed_line("G01 X1.0", tracked_position(), handle));
   EXPECT_EQ(messages.captions(), std::vector<std::string>{"CNC Machine: Error Resuming Operation!"});
   EXPECT_EQ(messages.all()[0].text,
             "The response to command \"G01 X1.0\" indicated that the command encountered an "
@@ -115,7 +114,7 @@ TEST_F(Recovery, RepeatedRecoveryOfOneLineIsBounded) {
 
 TEST_F(Recovery, RerunFromHomeComposesTheLineAgain) {
   // The machine is not homed: the line homes it first, and its command fails
-  // once. The saved position is the target; the re-run finds nothing to do.
+  // once. The line started at home, so the re-run sends it again from there.
   int moves = 0;
   fake_device dev([&](const std::string& command) {
     if (command.rfind("x_move_steps", 0) == 0 && moves++ == 0) return std::string("E\r\n");
