@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/terminal.h"
-#include "preview/toolpath_svg.h"
+#include "preview/millplot_cli.h"
 
 int main(int argc, char** argv) {
   platform_fill_standard_streams();

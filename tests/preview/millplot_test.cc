@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "preview/toolpath_svg.h"
+#include "preview/millplot_cli.h"
+#include "preview/toolpath.h"
 #include "runner/run_program.h"
 #include "support/message_recorder.h"
 #include "support/process.h"
@@ -348,6 +349,27 @@ TEST_F(Millplot, DwellsAreTimedNotWaited) {
   // known) and the dwell.
   EXPECT_EQ(attribute(svg, "data-estimated-ms"), "600053");
   EXPECT_NE(svg.find("estimated machine time 0:10:00"), std::string::npos);
+}
+
+TEST_F(Millplot, EachCollectionStartsFromAFreshRun) {
+  // Nothing of one collection leaks into the next in the same process: the
+  // estimate, the moves, the dwells and the envelope start afresh.
+  dir_.write("a.nc", "G20\nG01 X2.0 Y1.0\nG04 P500\nG00 Z1.0\n");
+  dir_.write("b.nc", "G20\nG00 X-1.0 Y3.0\nG01 Z0.5\n");
+  toolpath first, other, again;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(collect_toolpath("a.nc", first));
+  EXPECT_TRUE(collect_toolpath("b.nc", other));
+  EXPECT_TRUE(collect_toolpath("a.nc", again));
+  testing::internal::GetCapturedStdout();
+  EXPECT_GT(first.estimate_ms, 500.0);
+  EXPECT_EQ(again.estimate_ms, first.estimate_ms);
+  EXPECT_EQ(again.moves.size(), first.moves.size());
+  EXPECT_EQ(again.dwells, 1u);
+  for (int a = 0; a < 3; ++a) {
+    EXPECT_EQ(again.envelope_min[a], first.envelope_min[a]);
+    EXPECT_EQ(again.envelope_max[a], first.envelope_max[a]);
+  }
 }
 
 TEST_F(Millplot, ScriptNameIsEscaped) {
