@@ -24,7 +24,7 @@
 #include "link/command_exchange.h"
 #include "link/port_opening.h"
 #include "link/validator_table.h"
-#include "runner/run_events.h"
+#include "common/run_events.h"
 #include "runner/run_program.h"
 #include "runner/run_state.h"
 #include "runner/script_interpreter.h"
@@ -419,22 +419,21 @@ inline std::string run_dry_run_case(const uint8_t* data, size_t size, const std:
     stream.bytes = parts[3];
   }
   active_stream = &stream;
-  set_device_opener(&open_fake_controller);
-  set_dwells_wait(false);
   fake_terminal_state = fake_terminal_record{};
   fake_terminal_state.columns = size % 4 == 0 ? 0 : static_cast<int>(1 + size % 97);
   set_progress_terminal(&fake_terminal);
-  install_run_comforts();
 
   // A script may fail in any way; the run must still end soundly.
-  run_program("millrun a.nc");
+  run_options options;
+  options.script = "a.nc";
+  options.dwells_wait = false;
+  options.opener = &open_fake_controller;
+  options.observers = {&job_estimate_observer(), &progress_observer()};
+  run_program(options);
   std::string problem = dry_run_problem(stream.healthy);
 
-  run_event_hooks() = run_events{};
   set_progress_terminal(nullptr);
-  set_dwells_wait(true);
   reset_run_state();
-  set_device_opener(nullptr);
   active_stream = nullptr;
   if (chdir(old_cwd) != 0 && problem.empty()) problem = "cannot return to the working directory";
   return problem;

@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "supervision/progress.h"
 
 namespace {
 message_buffers shared_buffers;
 message_buffers resume_buffers;
 message_observer observer = nullptr;
+before_message_hook before_message = nullptr;
 }  // namespace
 
 message_buffers& shared_message() { return shared_buffers; }
@@ -36,7 +36,7 @@ void show_buffers(const message_buffers& buffers) {
 }
 
 void show_stop_buffers(const message_buffers& buffers) {
-  progress_clear_line();  // a message starts on a line of its own
+  if (before_message) before_message();
   if (observer) {
     observer(buffers.caption, buffers.text);
     return;
@@ -45,3 +45,4 @@ void show_stop_buffers(const message_buffers& buffers) {
 }
 
 void set_message_observer(message_observer o) { observer = o; }
+void set_before_message_hook(before_message_hook hook) { before_message = hook; }

@@ -35,3 +35,9 @@ void show_stop_buffers(const message_buffers& buffers);
 /// the platform's message service.
 using message_observer = void (*)(const char* caption, const char* text);
 void set_message_observer(message_observer observer);
+
+/// Called before every message is shown: the progress line installs one that
+/// erases itself, so that a message starts on a line of its own. Null for
+/// none.
+using before_message_hook = void (*)();
+void set_before_message_hook(before_message_hook hook);

@@ -99,6 +99,12 @@ void track_gcode_line(char* line) {
   if (const char* operands = motion_operands(text)) apply_axis_moves(operands);
 }
 
+int32_t z_home_steps() {
+  int32_t steps = 0;
+  inches_to_steps_with(model.work_surface_depth, model.scales[axis_z], steps);
+  return steps;
+}
+
 void set_work_surface_depth(double value) { model.work_surface_depth = value; }
 
 void direction_change_pauses(uint32_t a, uint32_t b, uint32_t c) {

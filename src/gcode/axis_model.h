@@ -72,6 +72,11 @@ void apply_moves(const axis_moves& moves);
 /// target, anything else changes nothing. `line` is normalised in place.
 void track_gcode_line(char* line);
 
+/// The Z home position, the top of Z travel, in steps under the Z scale in
+/// force. The depth keyword and the scale check keep it convertible; 0
+/// stands in should it ever not be.
+int32_t z_home_steps();
+
 void set_work_surface_depth(double value);
 void direction_change_pauses(uint32_t a, uint32_t b, uint32_t c);
 

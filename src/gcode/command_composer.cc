@@ -5,28 +5,20 @@
 #include <cstring>
 
 #include "gcode/axis_model.h"
+#include "gcode/axis_words.h"
 #include "gcode/line_filter.h"
 #include "gcode/motion_line.h"
-#include "runner/run_events.h"
-#include "supervision/homing.h"
 
 const char* const no_op_command = "NO_OP()";
-const char* const translation_log_name = "KelCodeOutput.txt";
 
 namespace {
 
 struct composer_state {
-  std::FILE* log = nullptr;
   char command[256] = {};
   bool rapid = false;  // the last motion word was G00/G0; continuations keep it
 };
 composer_state composer;
 
-constexpr char axis_words[axis_count] = {'x', 'y', 'z'};
-constexpr char positive_letters[axis_count] = {'r', 't', 'u'};
-constexpr char negative_letters[axis_count] = {'l', 'b', 'd'};
-constexpr const char* home_commands[axis_count] = {"x_home l", "y_home b", "z_home u"};
-constexpr const char* move_words[axis_count] = {"x_move_steps", "y_move_steps", "z_move_steps"};
 
 // The longest command, three axes of eleven characters each, is far below
 // the buffer's 256 bytes.
@@ -65,19 +57,17 @@ bool would_drop_a_move(const char* text) {
 
 }  // namespace
 
-void reset_command_composer() {
-  close_translation_log();
-  composer.command[0] = '\0';
-  composer.rapid = false;
-}
+void reset_command_composer() { composer = composer_state{}; }
 
-translation_result classify_gcode_line(char* line, const char*& operands) {
+bool last_motion_rapid() { return composer.rapid; }
+
+translation_result classify_gcode_line(char* line, const char*& operands, bool dwell) {
   operands = nullptr;
   char* text = strip_line_number(line);
   strip_comment(text);
   if (is_unsupported_mode_gcode(text)) return translation_result::unsupported_mode;
   if (would_drop_a_move(text)) return translation_result::lost_operands;
-  if (is_ignored_gcode(text, true)) return translation_result::no_op;
+  if (is_ignored_gcode(text, dwell)) return translation_result::no_op;
   const char* found = motion_operands(text);
   if (!found) return translation_result::unknown_gcode;
   motion_targets targets;
@@ -88,10 +78,12 @@ translation_result classify_gcode_line(char* line, const char*& operands) {
   return translation_result::command;
 }
 
-translation_result compose_machine_command(const char* operands, const char*& command) {
+translation_result compose_machine_command(const char* operands, const char*& command,
+                                           axis_moves* moves_out) {
   axis_moves moves;
   command = no_op_command;
   if (!compute_axis_moves(operands, moves)) return translation_result::out_of_range;
+  if (moves_out) *moves_out = moves;
 
   const axis_model& model = axis_model_state();
   char axes[axis_count + 1] = {};
@@ -100,15 +92,13 @@ translation_result compose_machine_command(const char* operands, const char*& co
   int only = -1;
   for (int a = 0; a < axis_count; ++a) {
     if (moves.steps[a] == 0) continue;
-    axes[moving] = axis_words[a];
-    letters[moving] = moves.target[a] > model.axes[a].position_in ? positive_letters[a]
-                                                                   : negative_letters[a];
+    axes[moving] = axis_table[a].letter;
+    letters[moving] = moves.target[a] > model.axes[a].position_in ? axis_table[a].positive
+                                                                   : axis_table[a].negative;
     ++moving;
     only = a;
   }
-  auto observe = run_event_hooks().motion_composed;
   if (moving == 0) {
-    if (observe) observe(moves, composer.rapid, nullptr);
     apply_moves(moves);
     return translation_result::no_op;
   }
@@ -120,9 +110,9 @@ translation_result compose_machine_command(const char* operands, const char*& co
     bool home = only == axis_z ? moves.target[axis_z] == model.work_surface_depth
                                : moves.target[only] == 0.0;
     if (home) {
-      p = append_text(p, home_commands[only]);
+      p = append_text(p, axis_table[only].home_command);
     } else {
-      p = append_text(p, move_words[only]);
+      p = append_text(p, axis_table[only].move_command);
       *p++ = ' ';
       *p++ = letters[0];
       *p++ = ' ';
@@ -144,7 +134,6 @@ translation_result compose_machine_command(const char* operands, const char*& co
   }
   *p = '\0';
   log_command(out);
-  if (observe) observe(moves, composer.rapid, out);
   apply_moves(moves);
   command = out;
   return translation_result::command;
@@ -157,30 +146,4 @@ translation_result translate_gcode_line(char* line, const char*& command) {
   if (result == translation_result::no_op) command = no_op_command;
   if (result != translation_result::command) return result;
   return compose_machine_command(operands, command);
-}
-
-void open_translation_log() {
-  set_homed(false);
-  close_translation_log();
-  composer.log = std::fopen(translation_log_name, "w");
-}
-
-bool translation_log_open() { return composer.log != nullptr; }
-
-void log_command(const char* command) { log_commands(&command, 1); }
-
-void log_commands(const char* const* commands, int count) {
-  if (!composer.log) return;
-  // The log is best effort: a failed write does not stop the run.
-  for (int i = 0; i < count; ++i) {
-    std::fputs(commands[i], composer.log);
-    std::fputc('\n', composer.log);
-  }
-  std::fflush(composer.log);
-}
-
-void close_translation_log() {
-  if (!composer.log) return;
-  std::fclose(composer.log);
-  composer.log = nullptr;
 }

@@ -5,7 +5,7 @@
 
 #include "common/decimal.h"
 #include "platform/platform.h"
-#include "runner/run_events.h"
+#include "common/run_events.h"
 
 namespace {
 
@@ -91,7 +91,7 @@ bool is_ignored_gcode(const char* line, bool dwell) {
   if (starts_with(line, "G04 P")) {
     if (dwell) {
       unsigned ms = dwell_milliseconds(read_real(line + 5));
-      if (auto hook = run_event_hooks().dwell) hook(ms);
+      emit_dwell(ms);
       if (ms > 0 && dwells_wait()) platform_sleep_ms(ms);
     }
     return true;

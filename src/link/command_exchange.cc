@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/message.h"
+#include "common/run_events.h"
 #include "platform/platform.h"
 
 namespace {
@@ -144,6 +145,7 @@ bool await_response(const char* command, port_handle handle, const match_pattern
     release_reply(line);
     line = read_response_line(handle, pattern, accepted);
   }
+  emit_reply_received({command, line, accepted});
   if (accepted) {
     release_reply(line);
     return true;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 const char builtin_validator_text[] =
@@ -180,3 +181,17 @@ const match_pattern* find_validator(const char* command) {
   }
   return nullptr;
 }
+
+const match_pattern home_reply_pattern{"\"/1000", false, true};
+const match_pattern reposition_reply_pattern{"X", true, true};
+
+const match_pattern* expected_reply(const char* command) {
+  // Homing sends the home commands and the scale query with the home reply
+  // pattern of its own; every G-code command goes by the table.
+  if (std::strncmp(command, "get_native_axis_scale ", 22) == 0) return &home_reply_pattern;
+  for (const char* home : {"x_home ", "y_home ", "z_home "})
+    if (std::strncmp(command, home, 7) == 0) return &home_reply_pattern;
+  return find_validator(command);
+}
+
+size_t shortest_reply_length(const match_pattern& pattern) { return std::strlen(pattern.text); }

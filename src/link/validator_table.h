@@ -3,6 +3,8 @@
 // entries "/^command$/,/^response$/" joined by "; ".
 #pragma once
 
+#include <cstddef>
+
 /// A pattern text with its anchors, matched without regard to letter case.
 struct match_pattern {
   const char* text;
@@ -37,3 +39,19 @@ const match_pattern* find_validator(const char* command);
 
 /// Whether `text` matches `pattern` (ASCII letters compared without case).
 bool pattern_matches(const char* text, const match_pattern& pattern);
+
+/// The reply every home command and scale query expects: its last six
+/// characters a double quote and "/1000. The validator table is not consulted
+/// for them.
+extern const match_pattern home_reply_pattern;
+/// The reply every repositioning move of a recovery (and the approach of a
+/// resumed job) expects: X alone, in either case.
+extern const match_pattern reposition_reply_pattern;
+
+/// Which reply `command` expects on the run's own road: the home commands
+/// and the scale query take home_reply_pattern, every other command its
+/// validator entry (null when none matches).
+const match_pattern* expected_reply(const char* command);
+
+/// The length of the shortest reply `pattern` accepts: its text.
+size_t shortest_reply_length(const match_pattern& pattern);

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "runner/run_program.h"
+#include "supervision/job_estimate.h"
 #include "supervision/progress.h"
 
 namespace {
@@ -56,7 +57,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   platform_watch_stop_signals();
-  install_run_comforts();
   // A program name with blanks is quoted so that it ends where it should.
   std::string text;
   const char* name = argc > 0 ? argv[0] : "millrun";
@@ -71,5 +71,5 @@ int main(int argc, char** argv) {
     text += ' ';
     text += argv[i];
   }
-  return run_program(text.c_str());
+  return run_program(text.c_str(), {&job_estimate_observer(), &progress_observer()});
 }

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/terminal.h"
 #include "runner/run_program.h"
+#include "supervision/job_estimate.h"
 #include "supervision/progress.h"
 
 namespace {
@@ -51,6 +52,5 @@ int main() {
     return 0;
   }
   platform_watch_stop_signals();
-  install_run_comforts();
-  return run_program(text);
+  return run_program(text, {&job_estimate_observer(), &progress_observer()});
 }

@@ -3,6 +3,8 @@
 #include <new>
 #include <string>
 
+#include "link/validator_table.h"
+
 namespace {
 
 class stand_in_controller final : public device {
@@ -21,11 +23,12 @@ class stand_in_controller final : public device {
         command_.push_back(data[i]);
         continue;
       }
-      // Home commands and scale queries end their reply in an inch mark and
-      // "/1000; a reply without numbers leaves the scales as they are.
-      bool home_like = command_.find("_home ") != std::string::npos ||
-                       command_.rfind("get_native_axis_scale ", 0) == 0;
-      replies_ += home_like ? "\"/1000\r\n" : "X\r\n";
+      // The shortest reply the command expects: "X" for a move, an inch
+      // mark and "/1000 for a home command or a scale query (a reply
+      // without numbers leaves the scales as they are).
+      const match_pattern* reply = expected_reply(command_.c_str());
+      replies_ += reply ? reply->text : reposition_reply_pattern.text;
+      replies_ += "\r\n";
       command_.clear();
     }
     written = length;

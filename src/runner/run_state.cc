@@ -1,17 +1,28 @@
 #include "runner/run_state.h"
 
+#include "common/message.h"
+#include "common/run_events.h"
 #include "gcode/axis_model.h"
 #include "gcode/command_composer.h"
 #include "link/command_exchange.h"
 #include "link/port_opening.h"
 #include "link/validator_table.h"
+#include "runner/gcode_road.h"
 #include "runner/script_interpreter.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
 
+void release_run_hooks() {
+  reset_run_events();
+  set_device_opener(nullptr);
+  set_before_message_hook(nullptr);
+}
+
 void reset_run_state() {
+  release_run_hooks();
   reset_axis_model();
   reset_command_composer();
+  close_translation_log();
   free_validator_table();
   close_all_ports();
   reset_port_memory();
@@ -19,4 +30,5 @@ void reset_run_state() {
   reset_homing();
   reset_recovery();
   reset_script_interpreter();
+  reset_gcode_road();
 }

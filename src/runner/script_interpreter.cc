@@ -14,7 +14,9 @@
 #include "link/port_opening.h"
 #include "link/validator_table.h"
 #include "platform/platform.h"
-#include "runner/run_events.h"
+#include "common/run_events.h"
+#include "runner/gcode_road.h"
+#include "runner/resume.h"
 #include "runner/script_reader.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
@@ -28,19 +30,14 @@ struct interpreter_record {
   bool awaiting_handle[max_include_depth + 1] = {};
   int depth = 0;
   bool stop_reported = false;
+  // A resumed job: the lines before `resume` are tracked quietly.
+  resume_point resume;
+  bool quiet = false;
 };
 interpreter_record interpreter;
 
 constexpr const char* comment_prefixes[] = {"//", "'", "#", "REM"};
 constexpr int link_baud = 9600;
-
-/// A trace line on standard output, "gCode: ..." or "CMD: ...". The trace is
-/// best effort; it runs for every command, so it avoids formatting.
-void trace_line(const char* label, const char* text) {
-  std::fputs(label, stdout);
-  std::fputs(text, stdout);
-  std::fputc('\n', stdout);
-}
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_trailing_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -56,14 +53,6 @@ char* after_prefix(char* text, const char* prefix) {
     if (a != b || a == '\0') return nullptr;
   }
   return p;
-}
-
-void report_line(const char* caption_format, const char* text_format, const char* path,
-                 int line_number, const char* line) {
-  message_buffers& m = shared_message();
-  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
-  format_text(m.text, sizeof m.text, text_format, path, line_number, line);
-  show_buffers(m);
 }
 
 /// True once the user asked the run to stop. The first file to see it says
@@ -104,7 +93,7 @@ size_t find_non_text(const char* piece, size_t length) {
 /// operand, say) without a word; the other control characters have no place
 /// in the language either. The message shows the line with each such byte
 /// as "?".
-void report_non_text(const char* path, int line_number, const char* piece, size_t length,
+bool refuse_non_text(const char* path, int line_number, const char* piece, size_t length,
                      size_t position) {
   char line[2048];
   size_t n = 0;
@@ -115,14 +104,34 @@ void report_non_text(const char* path, int line_number, const char* piece, size_
   }
   line[n] = '\0';
   const unsigned byte = static_cast<unsigned char>(piece[position]);
-  message_buffers& m = shared_message();
-  format_text(m.caption, sizeof m.caption, "Invalid character @ %s:%d", path, line_number);
-  format_text(m.text, sizeof m.text,
-              "Invalid character @ %s:%d:\r    %s\rByte 0x%02X at column %zu is not text; a script "
-              "is plain text (ASCII or UTF-8).%s",
-              path, line_number, line, byte, position + 1,
-              byte == 0 ? " A file saved as UTF-16 holds a zero byte in every other column." : "");
-  show_buffers(m);
+  char text_format[512];
+  std::snprintf(text_format, sizeof text_format,
+                "Invalid character @ %%s:%%d:\r    %%s\rByte 0x%02X at column %zu is not text; a "
+                "script is plain text (ASCII or UTF-8).%s",
+                byte, position + 1,
+                byte == 0 ? " A file saved as UTF-16 holds a zero byte in every other column." : "");
+  return refuse_line("Invalid character @ %s:%d", text_format, path, line_number, line,
+                     "Invalid character", "a byte that is not text");
+}
+
+/// The G-code road, or before a resumed job's line the quiet one.
+bool gcode_line(const char* path, int line_number, char* line_text, char* line,
+                port_handle& handle) {
+  if (interpreter.quiet) return track_gcode_line_quietly(path, line_number, line_text, line, handle);
+  return run_gcode_line(path, line_number, line_text, line, handle);
+}
+
+bool at_resume_line(const char* path, int line_number) {
+  if (line_number != interpreter.resume.line) return false;
+  if (interpreter.resume.file.empty()) return interpreter.depth == 1;
+  return interpreter.resume.file == path;
+}
+
+bool can_open_script(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
 }
 
 bool held_by_including_file(port_handle handle) {
@@ -134,12 +143,18 @@ bool held_by_including_file(port_handle handle) {
 bool run_include(const char* path, int line_number, const char* line, const char* included,
                  port_handle handle) {
   if (interpreter.depth > max_include_depth) {
-    report_line("Include too deep @ %s:%d",
-                "Includes are nested more than 32 deep @ %s:%d (does a file include itself?):"
-                "\r    %s",
-                path, line_number, line);
-    return false;
+    return refuse_line("Include too deep @ %s:%d",
+                       "Includes are nested more than 32 deep @ %s:%d (does a file include "
+                       "itself?):\r    %s",
+                       path, line_number, line, "Include too deep",
+                       "includes are nested more than 32 deep");
   }
+  // A missing include file stops the run without a message; a check that
+  // passes refused lines over says which file it could not read.
+  if (passing_refused_lines() && !can_open_script(included))
+    return refuse_line("Include file missing @ %s:%d",
+                       "The included file cannot be read @ %s:%d:\r    %s", path, line_number,
+                       line, "Include file missing", "the included file cannot be read");
   return run_script_file(included, handle);
 }
 
@@ -147,11 +162,11 @@ bool set_depth_keyword(const char* path, int line_number, const char* line, cons
   double depth = read_real(rest);
   int32_t steps = 0;
   if (!std::isfinite(depth) || !inches_to_steps(depth, 'z', steps)) {
-    report_line("Depth out of range @ %s:%d",
-                "Work-surface depth out of range @ %s:%d:\r    %s\r"
-                "Its step count does not fit the machine's step arithmetic.",
-                path, line_number, line);
-    return false;
+    return refuse_line("Depth out of range @ %s:%d",
+                       "Work-surface depth out of range @ %s:%d:\r    %s\r"
+                       "Its step count does not fit the machine's step arithmetic.",
+                       path, line_number, line, "Depth out of range",
+                       "its step count does not fit the machine's step arithmetic");
   }
   set_work_surface_depth(depth);
   return true;
@@ -169,106 +184,16 @@ void set_pauses_keyword(const char* rest) {
   direction_change_pauses(a, b, c);
 }
 
-/// The G-code road of one line: translate, home, look up, send.
-bool run_gcode_line(const char* path, int line_number, char* line_text, char* line,
-                    port_handle& handle) {
-  const char* command = nullptr;
-  translation_result result;
-  // Where the line starts: a recovery drives the machine back here and
-  // re-runs the line along its own path.
-  axis_position start{};
-  if (handle && !homing_state().homed) {
-    // With a machine attached the line that triggers the homing is composed
-    // only after it (and after the scale query), from the home position and
-    // with the machine's own scales. A line that does not translate still
-    // fails before anything is sent.
-    const char* operands = nullptr;
-    result = classify_gcode_line(line, operands);
-    if (result == translation_result::command || result == translation_result::no_op) {
-      // A stop during the line's dwell, or during the homing: nothing more
-      // is composed or sent.
-      if (platform_stop_requested()) return false;
-      if (!ensure_homed(handle)) {
-        // A machine must not move unhomed: the line stops here. A rejected
-        // home reply shows no message of its own, so say which line it was.
-        if (!platform_stop_requested())
-          report_line("Homing failed @ %s:%d",
-                      "The machine could not be homed before the command of @ %s:%d:\r    %s\r"
-                      "Nothing more is sent. The controller's reply is in the trace.",
-                      path, line_number, line_text);
-        return false;
-      }
-      if (platform_stop_requested()) return false;
-      command = no_op_command;
-      start = tracked_position();
-      if (result == translation_result::command)
-        result = compose_machine_command(operands, command);
-    }
-  } else {
-    const char* operands = nullptr;
-    result = classify_gcode_line(line, operands);
-    if (result == translation_result::no_op) command = no_op_command;
-    start = tracked_position();
-    if (result == translation_result::command) result = compose_machine_command(operands, command);
-    if (platform_stop_requested()) return false;  // a stop during the line's dwell
-    if (result == translation_result::command || result == translation_result::no_op)
-      ensure_homed(handle);
-  }
-
-  switch (result) {
-    case translation_result::command: break;
-    case translation_result::no_op: return true;
-    case translation_result::unknown_gcode:
-      report_line("Unknown GCode @ %s:%d", "Invalid GCode @ %s:%d:\r    %s", path, line_number,
-                  line_text);
-      return false;
-    case translation_result::unsupported_mode:
-      report_line("Unsupported GCode @ %s:%d",
-                  "Unsupported GCode @ %s:%d:\r    %s\r"
-                  "millrun takes inches (G20) and absolute coordinates (G90) only.",
-                  path, line_number, line_text);
-      return false;
-    case translation_result::lost_operands:
-      report_line("Unsupported GCode @ %s:%d",
-                  "Unsupported GCode @ %s:%d:\r    %s\r"
-                  "millrun reads X, Y and Z in that order, each at most one blank after the last "
-                  "and followed directly by a plain number (1.5, -0.25); the rest of this line "
-                  "would be lost.",
-                  path, line_number, line_text);
-      return false;
-    case translation_result::out_of_range:
-      report_line("Target out of range @ %s:%d",
-                  "Target out of range @ %s:%d:\r    %s\r"
-                  "Its step count does not fit the machine's step arithmetic.",
-                  path, line_number, line_text);
-      return false;
-  }
-
-  trace_line("gCode: ", line);
-  const match_pattern* response = find_validator(command);
-  if (!response) {
-    report_line("Unknown command @ %s:%d", "Invalid command @ %s:%d:\r    %s", path, line_number,
-                line_text);
-    return false;
-  }
-  trace_line("CMD: ", command);
-  if (auto hook = run_event_hooks().command_issued) hook(command);
-  if (send_and_validate(command, *response, handle)) {
-    // After a homing the record stands at home; tracking the line again
-    // brings it to the line's target. A dry run does not, by design.
-    if (handle) track_gcode_line(line);
-    return true;
-  }
-  // A stop request ends the run where it stands: no recovery is started.
-  // The file that runs the line says so (a re-run after a recovery has only
-  // the pseudo path).
-  if (platform_stop_requested()) return false;
-  return recover_failed_line(line, start, handle);
-}
-
 }  // namespace
 
 void reset_script_interpreter() { interpreter = interpreter_record{}; }
+
+void configure_script_interpreter(const run_options& options) {
+  interpreter.resume = options.resume;
+  interpreter.quiet = options.resume.line > 0;
+}
+
+bool resume_line_pending() { return interpreter.quiet; }
 
 void forget_handle_in_including_files(port_handle closed) {
   for (int i = 0; i < interpreter.depth; ++i) {
@@ -312,7 +237,7 @@ bool run_script_file(const char* path, port_handle initial) {
   size_t length = 0;
   while ((length = read_script_line(*reader, buffer, sizeof buffer)) > 0) {
     ++line_number;
-    if (auto hook = run_event_hooks().line_started) hook(path, interpreter.depth, line_number);
+    emit_line_started({path, interpreter.depth, line_number, buffer});
     if (stop_requested(path, line_number)) {
       ok = false;
       break;
@@ -325,11 +250,19 @@ bool run_script_file(const char* path, port_handle initial) {
       length -= 3;
     }
     if (size_t bad = find_non_text(text, length); bad < length) {
-      report_non_text(path, line_number, text, length, bad);
+      if (refuse_non_text(path, line_number, text, length, bad)) continue;
       ok = false;
       break;
     }
+    if (interpreter.quiet && at_resume_line(path, line_number)) {
+      interpreter.quiet = false;
+      if (!approach_resume_line(path, line_number, text, handle)) {
+        ok = false;
+        break;
+      }
+    }
     const bool line_ok = process_script_line(path, line_number, text, handle);
+    emit_line_finished({path, interpreter.depth, line_number, text}, line_ok);
     // A stop during the line (a dwell, a wait for the machine) is told here,
     // with the line it cut short.
     if (stop_requested(path, line_number) || !line_ok) {
@@ -366,7 +299,7 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
     case 'O': case 'o': case 'S': case 's':
       break;
     default:
-      return run_gcode_line(path, line_number, line_text, line, handle);
+      return gcode_line(path, line_number, line_text, line, handle);
   }
 
   for (const char* prefix : comment_prefixes)
@@ -400,5 +333,5 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
     return true;
   }
 
-  return run_gcode_line(path, line_number, line_text, line, handle);
+  return gcode_line(path, line_number, line_text, line, handle);
 }

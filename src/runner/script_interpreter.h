@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/device.h"
+#include "runner/run_options.h"
 
 /// How deep includes may nest below the top-level script. A script that
 /// includes itself, directly or through others, stops here.
@@ -28,3 +29,7 @@ void forget_handle_in_including_files(port_handle closed);
 void hand_back_to_including_files(port_handle reopened);
 
 void reset_script_interpreter();
+/// Takes the run's resume point: the lines before it are tracked quietly.
+void configure_script_interpreter(const run_options& options);
+/// True while a resumed job has not reached its line.
+bool resume_line_pending();

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "gcode/axis_model.h"
-#include "gcode/command_composer.h"
+#include "gcode/translation_log.h"
 #include "supervision/recovery.h"
 
 const char* const envelope_report_name = "EnvelopeReport.txt";

@@ -3,25 +3,14 @@
 #include <cstdio>
 
 #include "common/decimal.h"
-#include "gcode/command_composer.h"
+#include "common/run_events.h"
+#include "gcode/axis_words.h"
+#include "gcode/translation_log.h"
 #include "link/command_exchange.h"
-
-const match_pattern home_reply_pattern{"\"/1000", false, true};
 
 namespace {
 
 homing_record homing;
-
-constexpr const char* scale_queries[axis_count] = {
-    "get_native_axis_scale X", "get_native_axis_scale Y", "get_native_axis_scale Z"};
-
-/// The Z home position under the Z scale in force. The depth keyword and the
-/// scale check keep it convertible; 0 stands in should it ever not be.
-int32_t z_home_steps() {
-  int32_t steps = 0;
-  inches_to_steps(axis_model_state().work_surface_depth, 'z', steps);
-  return steps;
-}
 
 /// Asks the controller for each axis's scale. A query whose command could
 /// not be written skips its read: no reply can come, and the wait for one
@@ -29,9 +18,11 @@ int32_t z_home_steps() {
 void query_scales(port_handle handle) {
   axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a) {
-    if (!send_command(scale_queries[a], handle)) continue;
+    emit_command_issued({axis_table[a].scale_query, command_kind::scale_query, 0});
+    if (!send_command(axis_table[a].scale_query, handle)) continue;
     bool accepted = false;
     reply_line reply = read_response_line(handle, home_reply_pattern, accepted);
+    emit_reply_received({axis_table[a].scale_query, reply, accepted});
     axis_scale scale{};
     if (accepted && parse_scale_reply(reply, scale.numerator, scale.denominator) &&
         scale_is_usable(static_cast<axis_index>(a), scale)) {
@@ -45,6 +36,27 @@ void query_scales(port_handle handle) {
     }
     release_reply(reply);
   }
+  int32_t numerators[axis_count], denominators[axis_count];
+  for (int a = 0; a < axis_count; ++a) {
+    numerators[a] = model.scales[a].numerator;
+    denominators[a] = model.scales[a].denominator;
+  }
+  emit_scales_queried(numerators, denominators);
+}
+
+/// Sends the home command of `axis` and, when it is accepted, sets the axis
+/// to its home position. A recovery's homing tells how far the axis travels
+/// (it stood where the job stood); before any other homing where the machine
+/// stands is not known, so no travel is told.
+bool home_axis(axis_index axis, int32_t home_steps, double home_in, port_handle handle,
+               bool keep_envelope) {
+  const axis_state& state = axis_model_state().axes[axis];
+  const int64_t travel = keep_envelope ? int64_t{state.position_steps} - home_steps : 0;
+  const char* command = axis_table[axis].home_command;
+  emit_command_issued({command, command_kind::home, travel < 0 ? -travel : travel});
+  if (!send_and_validate(command, home_reply_pattern, handle)) return false;
+  set_axis_position(axis, home_in, home_steps, !keep_envelope);
+  return true;
 }
 
 }  // namespace
@@ -77,25 +89,38 @@ bool scale_is_usable(axis_index axis, axis_scale scale) {
   return true;
 }
 
+void home_record_only() {
+  axis_model& model = axis_model_state();
+  set_axis_position(axis_z, model.work_surface_depth, z_home_steps());
+  set_axis_position(axis_x, 0.0, 0);
+  set_axis_position(axis_y, 0.0, 0);
+  model.axes[axis_x].last_dir_positive = true;
+  model.axes[axis_y].last_dir_positive = false;
+  model.axes[axis_z].last_dir_positive = true;
+  homing.homed = homing.ever_homed = true;
+}
+
 bool ensure_homed(port_handle handle, bool keep_envelope) {
   if (homing.homed) return true;
   axis_model& model = axis_model_state();
-  const bool reset = !keep_envelope;
 
-  if (!send_and_validate("z_home u", home_reply_pattern, handle)) return false;
-  set_axis_position(axis_z, model.work_surface_depth, z_home_steps(), reset);
-  if (!send_and_validate("x_home l", home_reply_pattern, handle)) return false;
-  set_axis_position(axis_x, 0.0, 0, reset);
-  if (!send_and_validate("y_home b", home_reply_pattern, handle)) return false;
-  set_axis_position(axis_y, 0.0, 0, reset);
+  // Z first, up to the top of its travel, so that X and Y move clear of the
+  // work.
+  if (!home_axis(axis_z, z_home_steps(), model.work_surface_depth, handle, keep_envelope))
+    return false;
+  if (!home_axis(axis_x, 0, 0.0, handle, keep_envelope)) return false;
+  if (!home_axis(axis_y, 0, 0.0, handle, keep_envelope)) return false;
 
   model.axes[axis_x].last_dir_positive = true;
   model.axes[axis_y].last_dir_positive = false;
   model.axes[axis_z].last_dir_positive = true;
-  homing.homed = true;
+  homing.homed = homing.ever_homed = true;
 
-  static const char* const home_lines[] = {"x_home l", "y_home b", "z_home u"};
+  static const char* const home_lines[] = {axis_table[axis_x].home_command,
+                                           axis_table[axis_y].home_command,
+                                           axis_table[axis_z].home_command};
   log_commands(home_lines, 3);
+  emit_homing_done({{0, 0, z_home_steps()}, keep_envelope});
 
   if (!handle || homing.scales_queried) return true;
   query_scales(handle);

@@ -13,14 +13,12 @@
 struct homing_record {
   bool homed = false;
   bool scales_queried = false;
+  bool ever_homed = false;  // a homing happened in this run
 };
 
 homing_record& homing_state();
 void reset_homing();
 void set_homed(bool homed);
-
-/// Accepts a reply whose last six characters are a double quote, "/1000".
-extern const match_pattern home_reply_pattern;
 
 /// Homes the machine unless it is homed already. True when it is homed on
 /// return. A null handle homes without a machine: every home command counts
@@ -28,6 +26,11 @@ extern const match_pattern home_reply_pattern;
 /// home position, except with `keep_envelope` (a recovery's homing), where
 /// the travel before it still counts.
 bool ensure_homed(port_handle handle, bool keep_envelope = false);
+
+/// Sets the record to the home position, as a homing would, without a word
+/// to anyone: no command, no log line, no event. The lines before a resumed
+/// job's line are tracked this way.
+void home_record_only();
 
 /// Reads a scale reply ("2048/1688 ..."): true, with the two numbers, when
 /// the reply begins with an integer followed at once by "/" and a second one.

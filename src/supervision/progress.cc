@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/terminal.h"
-#include "runner/run_events.h"
+#include "common/message.h"
 #include "supervision/job_estimate.h"
 
 namespace {
@@ -45,6 +45,7 @@ struct progress_record {
   char include_path[512] = {};  // the included file last counted
   int64_t include_path_lines = 0;
   uint32_t recoveries = 0;
+  uint64_t commands = 0;
   progress_pace pace;
 };
 
@@ -68,7 +69,7 @@ progress_values current_values(uint64_t now) {
     v.include_line = progress.include_line;
     v.include_lines = progress.include_lines;
   }
-  v.commands = job_estimate_state().exchanges;
+  v.commands = progress.commands;
   v.recoveries = progress.recoveries;
   v.elapsed_ms = now - progress.started_ms;
   const double fraction = progress_fraction(v);
@@ -105,44 +106,53 @@ int64_t include_line_count(const char* path) {
   return progress.include_path_lines;
 }
 
-void on_line_started(const char* path, int depth, int line_number) {
-  estimate_line_started();
-  if (!progress.enabled) return;
-  if (depth == 1) {
-    if (!progress.lines_counted) {
-      progress.lines = count_script_lines(path);
-      progress.lines_counted = true;
-    }
-    progress.line = line_number;
-    progress.in_include = false;
-  } else if (depth == 2) {
-    if (line_number == 1) progress.include_lines = include_line_count(path);
-    progress.include_line = line_number;
-    progress.in_include = true;
+class progress_subscriber : public run_observer {
+ public:
+  void run_started(const char*) override {
+    progress = progress_record{};
+    progress.enabled = terminal->status_line_possible();
+    progress.started_ms = progress.last_draw_ms = terminal->now_ms();
+    set_before_message_hook(progress_clear_line);
   }
-  tick();
-}
-
-void on_motion_composed(const axis_moves& moves, bool, const char* command) {
-  estimate_motion(moves, command);
-}
-
-void on_command_issued(const char* command) {
-  estimate_command(command);
-  tick();
-}
-
-void on_dwell(uint32_t milliseconds) {
-  estimate_dwell(milliseconds);
+  void line_started(const line_event& e) override {
+    if (!progress.enabled) return;
+    if (e.depth == 1) {
+      if (!progress.lines_counted) {
+        progress.lines = count_script_lines(e.path);
+        progress.lines_counted = true;
+      }
+      progress.line = e.line_number;
+      progress.in_include = false;
+    } else if (e.depth == 2) {
+      if (e.line_number == 1) progress.include_lines = include_line_count(e.path);
+      progress.include_line = e.line_number;
+      progress.in_include = true;
+    }
+    tick();
+  }
+  void command_issued(const command_event&) override {
+    ++progress.commands;
+    tick();
+  }
   // A long wait follows: show where the run stands before it.
-  tick(true);
-}
-
-void on_recovery_started() {
-  estimate_recovery_started();
-  ++progress.recoveries;
-  tick(true);
-}
+  void dwell(uint32_t) override { tick(true); }
+  void recovery_started(const char*) override {
+    ++progress.recoveries;
+    tick(true);
+  }
+  void run_finished(const run_summary& summary) override {
+    progress_clear_line();
+    progress.enabled = false;
+    set_before_message_hook(nullptr);
+    if (!summary.ok || !estimate_is_dry_run()) return;
+    char time[32];
+    format_hms(job_estimate_ms(), time, sizeof time);
+    char line[96];
+    std::snprintf(line, sizeof line, "Estimated machine time: %s (h:mm:ss)\n", time);
+    terminal->write_line(line);
+  }
+};
+progress_subscriber subscriber;
 
 void append(char*& p, char* end, const char* format, long long a, long long b = 0) {
   if (p >= end) return;
@@ -153,36 +163,12 @@ void append(char*& p, char* end, const char* format, long long a, long long b = 
 
 }  // namespace
 
-void install_run_comforts() {
-  progress = progress_record{};
-  reset_job_estimate();
-  progress.enabled = terminal->status_line_possible();
-  progress.started_ms = progress.last_draw_ms = terminal->now_ms();
-  run_events& hooks = run_event_hooks();
-  hooks.line_started = on_line_started;
-  hooks.motion_composed = on_motion_composed;
-  hooks.dwell = on_dwell;
-  hooks.command_issued = on_command_issued;
-  hooks.recovery_started = on_recovery_started;
-  hooks.run_finished = progress_run_finished;
-}
+run_observer& progress_observer() { return subscriber; }
 
 void progress_clear_line() {
   if (!progress.drawn) return;
   terminal->erase();
   progress.drawn = false;
-}
-
-void progress_run_finished(bool ok) {
-  estimate_run_finished();
-  progress_clear_line();
-  progress.enabled = false;
-  if (!ok || !estimate_is_dry_run()) return;
-  char time[32];
-  format_hms(job_estimate_ms(), time, sizeof time);
-  char line[96];
-  std::snprintf(line, sizeof line, "Estimated machine time: %s (h:mm:ss)\n", time);
-  terminal->write_line(line);
 }
 
 int64_t count_script_lines(const char* path) {

@@ -9,19 +9,18 @@
 #include <cstddef>
 #include <cstdint>
 
-/// Installs the status line (when standard error is a terminal) and the
-/// job-time estimate on the run's event hooks. Called once by the entry
-/// point, before run_program.
-void install_run_comforts();
+#include "common/run_events.h"
+
+/// The subscriber that keeps the status line (shown when standard error is
+/// a terminal) and, at the end of a dry run, prints the job-time estimate,
+/// which the estimate's own subscriber keeps: subscribe both.
+run_observer& progress_observer();
 
 /// Erases the status line, if one is shown, so that a message begins on a
 /// clean line; the next redraw brings it back. Cheap, and harmless when
 /// nothing was installed.
 void progress_clear_line();
 
-/// The end of the run: erases the status line and, when the script ran to
-/// its end without a machine, prints the estimated machine time.
-void progress_run_finished(bool ok);
 
 /// The number of lines the script reader hands out for `path` (a line longer
 /// than the reader's buffer counts once per piece); 0 when it cannot be read.

@@ -5,23 +5,18 @@
 #include <cstring>
 
 #include "common/message.h"
+#include "common/run_events.h"
 #include "gcode/axis_model.h"
-#include "gcode/command_composer.h"
+#include "gcode/axis_words.h"
+#include "gcode/translation_log.h"
 #include "link/command_exchange.h"
 #include "link/port_opening.h"
-#include "runner/run_events.h"
 #include "runner/script_interpreter.h"
 #include "supervision/homing.h"
-
-const match_pattern reposition_reply_pattern{"X", true, true};
 
 namespace {
 
 recovery_record recovery;
-
-constexpr char positive_letters[axis_count] = {'r', 't', 'u'};
-constexpr char negative_letters[axis_count] = {'l', 'b', 'd'};
-constexpr const char* move_words[axis_count] = {"x_move_steps", "y_move_steps", "z_move_steps"};
 
 }  // namespace
 
@@ -59,14 +54,17 @@ bool recover_failed_line(const char* failed_line, const axis_position& start,
     report_resume_failure(failed_line);
     return false;
   }
-  if (auto hook = run_event_hooks().recovery_started) hook();
+  emit_recovery_started(failed_line);
   const port_memory_record& memory = port_memory();
   if (memory.device_path[0] != '\0' && handle) {
     port_handle closed = handle;
     forget_handle_in_including_files(closed);
     close_port(closed);
     handle = nullptr;
-    if (!reopen_remembered_port(&handle)) return false;
+    if (!reopen_remembered_port(&handle)) {
+      emit_recovery_finished(false);
+      return false;
+    }
     hand_back_to_including_files(handle);
     if (memory.lpc2000) pulse_lpc2000_reset(handle);
     drain_input(handle);
@@ -74,12 +72,35 @@ bool recover_failed_line(const char* failed_line, const axis_position& start,
   ++recovery.depth;
   bool ok = resume_after_error(failed_line, start, handle);
   --recovery.depth;
+  emit_recovery_finished(ok);
   return ok;
 }
 
-bool resume_after_error(const char* failed_line, const axis_position& start, port_handle& handle) {
+bool reposition_axes(const axis_position& target, const char* failed_line, port_handle handle) {
   axis_model& model = axis_model_state();
+  for (int a = 0; a < axis_count; ++a) {
+    axis_state& axis = model.axes[a];
+    if (axis.position_steps != target.steps[a]) {
+      const int64_t difference = int64_t{target.steps[a]} - axis.position_steps;
+      const char letter = difference > 0 ? axis_table[a].positive : axis_table[a].negative;
+      const long long magnitude = difference > 0 ? difference : -difference;
+      char command[256];
+      std::snprintf(command, sizeof command, "%s %c %lld", axis_table[a].move_command, letter,
+                    magnitude);
+      emit_command_issued({command, command_kind::reposition, magnitude});
+      if (!send_and_validate(command, reposition_reply_pattern, handle)) {
+        report_reposition_failure(failed_line, command);
+        return false;
+      }
+      log_command(command);
+    }
+    axis.position_in = target.inches[a];
+    axis.position_steps = target.steps[a];
+  }
+  return true;
+}
 
+bool resume_after_error(const char* failed_line, const axis_position& start, port_handle& handle) {
   set_homed(false);
   // With a machine attached a failed homing ends the recovery: moving an
   // unhomed machine back by its old record would drive it blind. The travel
@@ -93,23 +114,7 @@ bool resume_after_error(const char* failed_line, const axis_position& start, por
   // target: the re-run then cuts the line along its own path. Driving to the
   // target axis by axis would leave the segment uncut and bring Z down into
   // uncut material at its end.
-  for (int a = 0; a < axis_count; ++a) {
-    axis_state& axis = model.axes[a];
-    if (axis.position_steps != start.steps[a]) {
-      int64_t difference = int64_t{start.steps[a]} - axis.position_steps;
-      char letter = difference > 0 ? positive_letters[a] : negative_letters[a];
-      long long magnitude = difference > 0 ? difference : -difference;
-      char command[256];
-      std::snprintf(command, sizeof command, "%s %c %lld", move_words[a], letter, magnitude);
-      if (!send_and_validate(command, reposition_reply_pattern, handle)) {
-        report_reposition_failure(failed_line, command);
-        return false;
-      }
-      log_command(command);
-    }
-    axis.position_in = start.inches[a];
-    axis.position_steps = start.steps[a];
-  }
+  if (!reposition_axes(start, failed_line, handle)) return false;
 
   ++recovery.resume_count;
 

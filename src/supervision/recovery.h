@@ -21,9 +21,6 @@ void reset_recovery();
 /// the one before, before the line fails.
 constexpr int recovery_limit = 3;
 
-/// The reply every repositioning command expects: X, in either case.
-extern const match_pattern reposition_reply_pattern;
-
 /// The failure step of a G-code line whose command failed: closes and
 /// re-opens the remembered device (pulsing an LPC2000 controller), then
 /// resume_after_error. `start` is the tracked position the line started
@@ -35,6 +32,13 @@ bool recover_failed_line(const char* failed_line, const axis_position& start,
 /// last, down onto the point where the tool already stood), counts the
 /// recovery and re-runs the line, which cuts its own path again.
 bool resume_after_error(const char* failed_line, const axis_position& start, port_handle& handle);
+
+/// Drives the homed machine to `target`, one single-axis move each for X,
+/// then Y, then Z (Z comes down last, onto the point where the tool stood),
+/// for each axis not already there, and logs each move; the record takes the
+/// target. The envelope is left as it is. False, with the repositioning
+/// failure reported for `failed_line`, when a move is refused.
+bool reposition_axes(const axis_position& target, const char* failed_line, port_handle handle);
 
 void report_reposition_failure(const char* failed_line, const char* reposition_command);
 void report_resume_failure(const char* failed_line);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/run_events.h"
+#include "common/run_events.h"
 #include "runner/script_interpreter.h"
 #include "supervision/progress.h"
 #include "supervision/recovery.h"
@@ -15,6 +15,20 @@
 #include "support/run_fixture.h"
 
 namespace {
+
+/// The estimate and the progress line subscribed, as millrun subscribes
+/// them, and told that a run starts.
+void start_observed_run() {
+  subscribe(&job_estimate_observer());
+  subscribe(&progress_observer());
+  emit_run_started("job.nc");
+}
+/// The end of the run, as run_program tells it.
+void finish_observed_run(bool ok) {
+  run_summary summary{};
+  summary.ok = ok;
+  emit_run_finished(summary);
+}
 
 // Expected times are worked out by hand: 10 ms a step, 9600 baud at ten bits
 // a byte. A home command is 8 characters, its line feed, and the shortest
@@ -44,10 +58,10 @@ class JobEstimate : public run_fixture {
     error_lines().clear();
     set_progress_terminal(&quiet_terminal);
     set_dwells_wait(false);
-    install_run_comforts();
+    start_observed_run();
   }
   void TearDown() override {
-    run_event_hooks() = run_events{};
+    unsubscribe_all();
     set_dwells_wait(true);
     set_progress_terminal(nullptr);
     run_fixture::TearDown();
@@ -59,7 +73,7 @@ class JobEstimate : public run_fixture {
     testing::internal::CaptureStdout();
     bool ok = run_script_file("job.nc", handle);
     testing::internal::GetCapturedStdout();
-    progress_run_finished(ok);
+    finish_observed_run(ok);
     return ok;
   }
   /// A new run in the same folder: the run state, the table and the
@@ -71,7 +85,7 @@ class JobEstimate : public run_fixture {
     ASSERT_TRUE(reload_validator_table(validator_text_));
     testing::internal::GetCapturedStdout();
     open_translation_log();
-    install_run_comforts();
+    start_observed_run();
   }
   char validator_text_[validator_text_size];
   static double expected_ms(int64_t steps, int bytes, double dwell_ms = 0.0) {

@@ -1,3 +1,4 @@
+#include "supervision/job_estimate.h"
 #include "supervision/progress.h"
 
 #include <gtest/gtest.h>
@@ -7,13 +8,27 @@
 #include <string>
 #include <vector>
 
-#include "runner/run_events.h"
+#include "common/run_events.h"
 #include "runner/script_interpreter.h"
 #include "runner/script_reader.h"
 #include "support/message_recorder.h"
 #include "support/run_fixture.h"
 
 namespace {
+
+/// The estimate and the progress line subscribed, as millrun subscribes
+/// them, and told that a run starts.
+void start_observed_run() {
+  subscribe(&job_estimate_observer());
+  subscribe(&progress_observer());
+  emit_run_started("job.nc");
+}
+/// The end of the run, as run_program tells it.
+void finish_observed_run(bool ok) {
+  run_summary summary{};
+  summary.ok = ok;
+  emit_run_finished(summary);
+}
 
 // ---------------------------------------------------------------------------
 // A terminal that records what is done to it, with a clock that moves on by
@@ -66,7 +81,7 @@ class Progress : public run_fixture {
     set_dwells_wait(false);
   }
   void TearDown() override {
-    run_event_hooks() = run_events{};
+    unsubscribe_all();
     set_dwells_wait(true);
     set_progress_terminal(nullptr);
     run_fixture::TearDown();
@@ -76,7 +91,7 @@ class Progress : public run_fixture {
     testing::internal::CaptureStdout();
     bool ok = run_script_file("job.nc", nullptr);
     testing::internal::GetCapturedStdout();
-    progress_run_finished(ok);
+    finish_observed_run(ok);
     return ok;
   }
   /// A job of `moves` feed moves back and forth along X after a header line.
@@ -255,7 +270,7 @@ TEST_F(Progress, LineCountAgreesWithTheReaderOnOddFiles) {
 
 TEST_F(Progress, RedrawsAtMostTenTimesASecondAndClearsAtTheEnd) {
   fake.step = 7;  // every clock reading finds 7 ms more gone
-  install_run_comforts();
+  start_observed_run();
   const int moves = 600;
   EXPECT_TRUE(run(zig_zag(moves)));
 
@@ -280,7 +295,7 @@ TEST_F(Progress, RedrawsAtMostTenTimesASecondAndClearsAtTheEnd) {
 
 TEST_F(Progress, CommandsAndLinesReachedAreShown) {
   fake.step = 150;  // every reading may redraw
-  install_run_comforts();
+  start_observed_run();
   // A dwell redraws at once, before its wait: here on the last line.
   EXPECT_TRUE(run("G20\nG01 X1.0\nG01 X2.0\nG01 X3.0\nG01 X4.0\nG01 X5.0\nG01 X6.0\nG01 X7.0\n"
                   "G04 P0\n"));
@@ -294,7 +309,7 @@ TEST_F(Progress, CommandsAndLinesReachedAreShown) {
 TEST_F(Progress, NoTerminalNoStatusLine) {
   fake.possible = false;
   fake.step = 150;
-  install_run_comforts();
+  start_observed_run();
   EXPECT_TRUE(run(zig_zag(50)));
   EXPECT_EQ(kinds(), std::vector<std::string>{"line"});
   // The first homing (no travel: where the machine stood is not known), X
@@ -308,7 +323,7 @@ TEST_F(Progress, NoTerminalNoStatusLine) {
 
 TEST_F(Progress, ClearingErasesOnceUntilTheNextRedraw) {
   fake.step = 150;
-  install_run_comforts();
+  start_observed_run();
   progress_clear_line();  // nothing shown yet
   EXPECT_TRUE(fake.events.empty());
   dir_.write("job.nc", zig_zag(10));
@@ -325,7 +340,7 @@ TEST_F(Progress, ClearingErasesOnceUntilTheNextRedraw) {
 
 TEST_F(Progress, FailedRunClearsTheLineAndPrintsNoEstimate) {
   fake.step = 150;
-  install_run_comforts();
+  start_observed_run();
   message_recorder messages;
   EXPECT_FALSE(run("G20\nG01 X1.0\nG02 X1 Y1\n"));
   EXPECT_EQ(messages.all().size(), 1u);
@@ -336,7 +351,7 @@ TEST_F(Progress, FailedRunClearsTheLineAndPrintsNoEstimate) {
 
 TEST_F(Progress, IncludedFileShowsItsOwnLines) {
   fake.step = 150;
-  install_run_comforts();
+  start_observed_run();
   dir_.write("holes.nc", "G01 Y0.5\nG01 Y0.6\nG01 Y0.7\n");
   EXPECT_TRUE(run("G20\ninclude holes.nc\nG01 X1.0\n"));
   bool seen = false;

@@ -1,0 +1,223 @@
+#include "runner/gcode_road.h"
+
+#include <cstdio>
+
+#include "common/message.h"
+#include "common/run_events.h"
+#include "gcode/axis_model.h"
+#include "gcode/command_composer.h"
+#include "link/command_exchange.h"
+#include "link/validator_table.h"
+#include "platform/platform.h"
+#include "supervision/homing.h"
+#include "supervision/recovery.h"
+
+namespace {
+
+struct road_record {
+  bool machine_order = false;
+  bool skip_refused = false;
+  travel_limits limits;
+  bool check_limits = false;
+};
+road_record road;
+
+/// A trace line on standard output, "gCode: ..." or "CMD: ...". The trace is
+/// best effort; it runs for every command, so it avoids formatting.
+void trace_line(const char* label, const char* text) {
+  std::fputs(label, stdout);
+  std::fputs(text, stdout);
+  std::fputc('\n', stdout);
+}
+
+/// Tells each axis of the tracked position that stands outside the limits.
+void check_travel(const char* path, int line_number, const char* line_text) {
+  if (!road.check_limits) return;
+  const axis_model& model = axis_model_state();
+  for (int a = 0; a < axis_count; ++a) {
+    const double at = model.axes[a].position_in;
+    if (road.limits.has_max[a] && at > road.limits.max[a])
+      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.max[a], true});
+    else if (road.limits.has_min[a] && at < road.limits.min[a])
+      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.min[a], false});
+  }
+}
+
+/// The travel of the longest axis: how long the move takes.
+int64_t longest_travel(const axis_moves& moves) {
+  int64_t longest = 0;
+  for (int a = 0; a < axis_count; ++a) {
+    const int64_t steps = moves.steps[a] < 0 ? -int64_t{moves.steps[a]} : moves.steps[a];
+    if (steps > longest) longest = steps;
+  }
+  return longest;
+}
+
+void tell_motion(const axis_position& from, const axis_moves& moves, const char* command) {
+  if (!run_observed()) return;
+  motion_event e{};
+  for (int a = 0; a < axis_count; ++a) {
+    e.from_steps[a] = from.steps[a];
+    e.from_in[a] = from.inches[a];
+    e.to_steps[a] =
+        static_cast<int32_t>(int64_t{from.steps[a]} + int64_t{moves.direction[a]} * moves.steps[a]);
+    e.to_in[a] = moves.target[a];
+  }
+  e.longest_steps = command ? longest_travel(moves) : 0;
+  e.rapid = last_motion_rapid();
+  e.homed = homing_state().homed;
+  e.command = command;
+  emit_motion_composed(e);
+}
+
+/// Says why a line did not translate; the result is the line's.
+bool refuse_translation(translation_result result, const char* path, int line_number,
+                        const char* line_text) {
+  switch (result) {
+    case translation_result::unsupported_mode:
+      return refuse_line("Unsupported GCode @ %s:%d",
+                         "Unsupported GCode @ %s:%d:\r    %s\r"
+                         "millrun takes inches (G20) and absolute coordinates (G90) only.",
+                         path, line_number, line_text, "Unsupported GCode",
+                         "millimetres (G21) or relative coordinates (G91)");
+    case translation_result::lost_operands:
+      return refuse_line(
+          "Unsupported GCode @ %s:%d",
+          "Unsupported GCode @ %s:%d:\r    %s\r"
+          "millrun reads X, Y and Z in that order, each at most one blank after the last and "
+          "followed directly by a plain number (1.5, -0.25); the rest of this line would be lost.",
+          path, line_number, line_text, "Unsupported GCode",
+          "an axis word that would be dropped or misread");
+    case translation_result::out_of_range:
+      return refuse_line("Target out of range @ %s:%d",
+                         "Target out of range @ %s:%d:\r    %s\r"
+                         "Its step count does not fit the machine's step arithmetic.",
+                         path, line_number, line_text, "Target out of range",
+                         "its step count does not fit the machine's step arithmetic");
+    default:
+      return refuse_line("Unknown GCode @ %s:%d", "Invalid GCode @ %s:%d:\r    %s", path,
+                         line_number, line_text, "Unknown GCode", "");
+  }
+}
+
+bool translated(translation_result result) {
+  return result == translation_result::command || result == translation_result::no_op;
+}
+
+/// Composes the line's command from the record and tells the motion;
+/// `travel` receives the longest axis's steps.
+translation_result compose(const char* operands, const char*& command, int64_t& travel) {
+  const axis_position from = tracked_position();
+  axis_moves moves{};
+  translation_result result = compose_machine_command(operands, command, &moves);
+  if (translated(result)) {
+    tell_motion(from, moves, result == translation_result::command ? command : nullptr);
+    travel = longest_travel(moves);
+  }
+  return result;
+}
+
+}  // namespace
+
+void configure_gcode_road(const run_options& options) {
+  road.machine_order = options.machine_order;
+  road.skip_refused = options.skip_refused;
+  road.limits = options.limits;
+  road.check_limits = options.limits.any();
+}
+
+void reset_gcode_road() { road = road_record{}; }
+
+bool passing_refused_lines() { return road.skip_refused; }
+
+bool refuse_line(const char* caption_format, const char* text_format, const char* path,
+                 int line_number, const char* line_text, const char* what, const char* why) {
+  if (road.skip_refused) {
+    emit_line_refused({path, line_number, line_text, what, why});
+    return true;
+  }
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
+  format_text(m.text, sizeof m.text, text_format, path, line_number, line_text);
+  show_buffers(m);
+  return false;
+}
+
+bool run_gcode_line(const char* path, int line_number, char* line_text, char* line,
+                    port_handle& handle) {
+  const char* command = nullptr;
+  const char* operands = nullptr;
+  int64_t travel = 0;
+  translation_result result = classify_gcode_line(line, operands);
+  if (result == translation_result::no_op) command = no_op_command;
+  // Where the line starts: a recovery drives the machine back here and
+  // re-runs the line along its own path.
+  axis_position start{};
+  if ((handle || road.machine_order) && !homing_state().homed) {
+    // With a machine attached the line that triggers the homing is composed
+    // only after it (and after the scale query), from the home position and
+    // with the machine's own scales. A line that does not translate still
+    // fails before anything is sent.
+    if (translated(result)) {
+      // A stop during the line's dwell, or during the homing: nothing more
+      // is composed or sent.
+      if (platform_stop_requested()) return false;
+      if (!ensure_homed(handle)) {
+        // A machine must not move unhomed: the line stops here. A rejected
+        // home reply shows no message of its own, so say which line it was.
+        if (platform_stop_requested()) return false;
+        return refuse_line("Homing failed @ %s:%d",
+                           "The machine could not be homed before the command of @ %s:%d:\r    "
+                           "%s\rNothing more is sent. The controller's reply is in the trace.",
+                           path, line_number, line_text, "Homing failed", "");
+      }
+      if (platform_stop_requested()) return false;
+      check_travel(path, line_number, line_text);
+      start = tracked_position();
+      if (result == translation_result::command) result = compose(operands, command, travel);
+    }
+  } else {
+    start = tracked_position();
+    if (result == translation_result::command) result = compose(operands, command, travel);
+    if (platform_stop_requested()) return false;  // a stop during the line's dwell
+    if (translated(result)) ensure_homed(handle);
+  }
+
+  if (!translated(result)) return refuse_translation(result, path, line_number, line_text);
+  check_travel(path, line_number, line_text);
+  if (result == translation_result::no_op) return true;
+
+  trace_line("gCode: ", line);
+  const match_pattern* response = find_validator(command);
+  if (!response)
+    return refuse_line("Unknown command @ %s:%d", "Invalid command @ %s:%d:\r    %s", path,
+                       line_number, line_text, "Unknown command", "");
+  trace_line("CMD: ", command);
+  emit_command_issued({command, command_kind::motion, travel});
+  if (send_and_validate(command, *response, handle)) {
+    // After a homing the record stands at home; tracking the line again
+    // brings it to the line's target. A dry run does not, by design.
+    if (handle) track_gcode_line(line);
+    return true;
+  }
+  // A stop request ends the run where it stands: no recovery is started.
+  // The file that runs the line says so (a re-run after a recovery has only
+  // the pseudo path).
+  if (platform_stop_requested()) return false;
+  return recover_failed_line(line, start, handle);
+}
+
+bool track_gcode_line_quietly(const char* path, int line_number, char* line_text, char* line,
+                              port_handle handle) {
+  const char* operands = nullptr;
+  translation_result result = classify_gcode_line(line, operands, false);
+  if (!translated(result)) return refuse_translation(result, path, line_number, line_text);
+  // Homing and tracking in the order the run would take them: with a
+  // machine the homing first, in a dry part the line first.
+  const bool machine = handle || road.machine_order;
+  if (machine && !homing_state().homed) home_record_only();
+  if (result == translation_result::command && !apply_axis_moves(operands))
+    return refuse_translation(translation_result::out_of_range, path, line_number, line_text);
+  if (!machine && !homing_state().homed) home_record_only();
+  return true;
+}

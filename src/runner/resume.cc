@@ -1,0 +1,69 @@
+#include "runner/resume.h"
+
+#include "common/message.h"
+#include "gcode/axis_model.h"
+#include "platform/platform.h"
+#include "supervision/homing.h"
+#include "supervision/recovery.h"
+
+namespace {
+void report(const char* caption_format, const char* text_format, const char* path,
+            int line_number, const char* line_text) {
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
+  format_text(m.text, sizeof m.text, text_format, path, line_number, line_text);
+  show_buffers(m);
+}
+}  // namespace
+
+bool approach_resume_line(const char* path, int line_number, const char* line_text,
+                          port_handle handle) {
+  if (!handle) {
+    report("No machine to resume on @ %s:%d",
+           "The job would go on @ %s:%d:\r    %s\rbut no \"open comm\" line comes before it, "
+           "so there is no machine to home and drive there. Nothing was sent.",
+           path, line_number, line_text);
+    return false;
+  }
+  // Where the job stands before the line, in inches; a job that has not
+  // moved yet stands at home.
+  if (!homing_state().homed) home_record_only();
+  double stand_in[axis_count];
+  for (int a = 0; a < axis_count; ++a) stand_in[a] = axis_model_state().axes[a].position_in;
+
+  set_homed(false);
+  if (!ensure_homed(handle)) {
+    if (platform_stop_requested()) return false;
+    report("Homing failed @ %s:%d",
+           "The machine could not be homed before the command of @ %s:%d:\r    %s\r"
+           "Nothing more is sent. The controller's reply is in the trace.",
+           path, line_number, line_text);
+    return false;
+  }
+  if (platform_stop_requested()) return false;
+
+  // Measured with the machine's own scales, which the query may have
+  // changed since the quiet lines were tracked.
+  axis_position target{};
+  for (int a = 0; a < axis_count; ++a) {
+    target.inches[a] = stand_in[a];
+    if (!inches_to_steps_with(stand_in[a], axis_model_state().scales[a], target.steps[a])) {
+      report("Target out of range @ %s:%d",
+             "Target out of range @ %s:%d:\r    %s\r"
+             "Its step count does not fit the machine's step arithmetic.",
+             path, line_number, line_text);
+      return false;
+    }
+  }
+  return reposition_axes(target, line_text, handle);
+}
+
+void report_resume_line_not_reached(const char* file, int line_number) {
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, "Resume line not reached @ %s:%d", file, line_number);
+  format_text(m.text, sizeof m.text,
+              "The script never reached line %d of %s, so the job was not resumed. Nothing was "
+              "sent.",
+              line_number, file);
+  show_buffers(m);
+}
