@@ -5,6 +5,7 @@ struct events_record {
   run_observer* observers[max_run_observers] = {};
   int count = 0;
   bool dwell_waits = true;
+  bool trace_printed = true;
 };
 events_record events;
 
@@ -62,5 +63,8 @@ void emit_run_finished(const run_summary& summary) {
 
 bool dwells_wait() { return events.dwell_waits; }
 void set_dwells_wait(bool wait) { events.dwell_waits = wait; }
+
+bool trace_printed() { return events.trace_printed; }
+void set_trace_printed(bool printed) { events.trace_printed = printed; }
 
 void reset_run_events() { events = events_record{}; }

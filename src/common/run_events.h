@@ -146,5 +146,10 @@ void emit_run_finished(const run_summary& summary);
 bool dwells_wait();
 void set_dwells_wait(bool wait);
 
-/// Forgets the observers and puts the dwell switch back.
+/// Whether the trace (the validator listing, "gCode:", "CMD:", "RESP:" and
+/// "ERR:" lines) goes to standard output (a run's option; true at the start).
+bool trace_printed();
+void set_trace_printed(bool printed);
+
+/// Forgets the observers and puts the dwell and trace switches back.
 void reset_run_events();

@@ -131,7 +131,7 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
   }
   if (!line) return nullptr;  // the terminator came first: no reply
   accepted = !too_long && pattern_matches(line, pattern);
-  std::printf("%s: %s\n", accepted ? "RESP" : "ERR", line);
+  if (trace_printed()) std::printf("%s: %s\n", accepted ? "RESP" : "ERR", line);
   return line;
 }
 

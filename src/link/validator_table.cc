@@ -1,5 +1,7 @@
 #include "link/validator_table.h"
 
+#include "common/run_events.h"
+
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -150,12 +152,14 @@ bool parse_validator_table(char* text_buffer) {
     stored.entry_text = nullptr;
     stored.command = command_pattern;
     stored.response = response_pattern;
-    std::printf("Command %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
-                anchor_word(command_pattern.anchored_start),
-                anchor_word(command_pattern.anchored_end), command_pattern.text);
-    std::printf("Validator %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
-                anchor_word(response_pattern.anchored_start),
-                anchor_word(response_pattern.anchored_end), response_pattern.text);
+    if (trace_printed()) {
+      std::printf("Command %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
+                  anchor_word(command_pattern.anchored_start),
+                  anchor_word(command_pattern.anchored_end), command_pattern.text);
+      std::printf("Validator %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
+                  anchor_word(response_pattern.anchored_start),
+                  anchor_word(response_pattern.anchored_end), response_pattern.text);
+    }
     ++accepted;
   }
   validators.table = table;

@@ -25,6 +25,7 @@ road_record road;
 /// A trace line on standard output, "gCode: ..." or "CMD: ...". The trace is
 /// best effort; it runs for every command, so it avoids formatting.
 void trace_line(const char* label, const char* text) {
+  if (!trace_printed()) return;
   std::fputs(label, stdout);
   std::fputs(text, stdout);
   std::fputc('\n', stdout);

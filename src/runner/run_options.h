@@ -39,6 +39,8 @@ struct run_options {
   bool write_outputs = true;
   /// Dwells wait their time.
   bool dwells_wait = true;
+  /// The trace goes to standard output.
+  bool trace = true;
   /// How "open comm" opens its port: a stand-in controller for the preview
   /// and the check.
   port_opener opener = nullptr;

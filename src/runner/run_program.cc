@@ -58,6 +58,7 @@ const char* script_path_of(const char* text) {
 
 int run_program(const run_options& options) {
   reset_run_state();
+  set_trace_printed(options.trace);
   // The table points into this buffer, which lives for the whole run.
   char validator_text[validator_text_size];
   std::memcpy(validator_text, builtin_validator_text, validator_text_size);
