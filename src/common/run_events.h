@@ -9,7 +9,9 @@
 constexpr int run_axis_count = 3;  // X, Y, Z
 
 /// A script line: `depth` is 1 for the top-level file, 2 for a file it
-/// includes, and so on. `text` is the line as read (its line end removed).
+/// includes, and so on. `text` is the line as read (at line_started its line
+/// end still in place; at line_finished trimmed, its comment and N-word as
+/// the road left them).
 struct line_event {
   const char* path;
   int depth;

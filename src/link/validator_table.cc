@@ -92,6 +92,54 @@ bool reload_validator_table(char* text_buffer) {
   return parse_validator_table(text_buffer);
 }
 
+namespace {
+
+/// Parses one entry "/^command$/,/^response$/" in place into its two
+/// patterns. False for an entry that is not of that form (it is skipped).
+bool parse_entry(char* entry, match_pattern& command_pattern, match_pattern& response_pattern) {
+  if (entry[0] != '/') return false;
+  char* command = entry + 1;
+  command_pattern = {command, false, false};
+  if (*command == '^') {
+    command_pattern.anchored_start = true;
+    command_pattern.text = ++command;
+  }
+  char* separator = std::strstr(command, "/,/");
+  if (!separator) return false;
+  *separator = '\0';
+  char* response = separator + 3;
+  size_t command_length = static_cast<size_t>(separator - command);
+  if (command_length > 0 && command[command_length - 1] == '$') {
+    command_pattern.anchored_end = true;
+    command[command_length - 1] = '\0';
+  }
+  response_pattern = {response, false, false};
+  if (*response == '^') {
+    response_pattern.anchored_start = true;
+    response_pattern.text = ++response;
+  }
+  size_t response_length = std::strlen(response);
+  if (response_length == 0 || response[response_length - 1] != '/') return false;
+  response[--response_length] = '\0';
+  if (response_length > 0 && response[response_length - 1] == '$') {
+    response_pattern.anchored_end = true;
+    response[response_length - 1] = '\0';
+  }
+  return true;
+}
+
+void trace_entry(int index, const validator_entry& entry) {
+  if (!trace_printed()) return;
+  std::printf("Command %d %s starting caret, %s ending dollar sign, = \"%s\"\n", index,
+              anchor_word(entry.command.anchored_start), anchor_word(entry.command.anchored_end),
+              entry.command.text);
+  std::printf("Validator %d %s starting caret, %s ending dollar sign, = \"%s\"\n", index,
+              anchor_word(entry.response.anchored_start), anchor_word(entry.response.anchored_end),
+              entry.response.text);
+}
+
+}  // namespace
+
 bool parse_validator_table(char* text_buffer) {
   int slots = 1;
   for (const char* p = std::strstr(text_buffer, "; "); p; p = std::strstr(p + 2, "; ")) ++slots;
@@ -115,34 +163,8 @@ bool parse_validator_table(char* text_buffer) {
   for (int i = 0; i < slots; ++i) {
     char* entry = const_cast<char*>(table[i].entry_text);
     table[i].entry_text = nullptr;
-    if (entry[0] != '/') continue;
-    char* command = entry + 1;
-    match_pattern command_pattern{command, false, false};
-    if (*command == '^') {
-      command_pattern.anchored_start = true;
-      command_pattern.text = ++command;
-    }
-    char* separator = std::strstr(command, "/,/");
-    if (!separator) continue;
-    *separator = '\0';
-    char* response = separator + 3;
-    size_t command_length = static_cast<size_t>(separator - command);
-    if (command_length > 0 && command[command_length - 1] == '$') {
-      command_pattern.anchored_end = true;
-      command[command_length - 1] = '\0';
-    }
-    match_pattern response_pattern{response, false, false};
-    if (*response == '^') {
-      response_pattern.anchored_start = true;
-      response_pattern.text = ++response;
-    }
-    size_t response_length = std::strlen(response);
-    if (response_length == 0 || response[response_length - 1] != '/') continue;
-    response[--response_length] = '\0';
-    if (response_length > 0 && response[response_length - 1] == '$') {
-      response_pattern.anchored_end = true;
-      response[response_length - 1] = '\0';
-    }
+    match_pattern command_pattern{}, response_pattern{};
+    if (!parse_entry(entry, command_pattern, response_pattern)) continue;
     lead[accepted][0] = lead[accepted][1] = '\0';
     if (command_pattern.anchored_start && command_pattern.text[0] != '\0') {
       lead[accepted][0] = fold(command_pattern.text[0]);
@@ -152,14 +174,7 @@ bool parse_validator_table(char* text_buffer) {
     stored.entry_text = nullptr;
     stored.command = command_pattern;
     stored.response = response_pattern;
-    if (trace_printed()) {
-      std::printf("Command %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
-                  anchor_word(command_pattern.anchored_start),
-                  anchor_word(command_pattern.anchored_end), command_pattern.text);
-      std::printf("Validator %d %s starting caret, %s ending dollar sign, = \"%s\"\n", accepted,
-                  anchor_word(response_pattern.anchored_start),
-                  anchor_word(response_pattern.anchored_end), response_pattern.text);
-    }
+    trace_entry(accepted, stored);
     ++accepted;
   }
   validators.table = table;

@@ -213,6 +213,37 @@ void hand_back_to_including_files(port_handle reopened) {
   }
 }
 
+namespace {
+
+/// One piece from the reader, numbered `line_number`: told, checked for
+/// bytes that are not text, the resumed job's line approached, interpreted.
+/// False stops the file.
+bool run_piece(const char* path, int line_number, char* buffer, size_t length,
+               port_handle& handle) {
+  emit_line_started({path, interpreter.depth, line_number, buffer});
+  if (stop_requested(path, line_number)) return false;
+  char* text = buffer;
+  // A byte-order mark, as some editors put at the start of a UTF-8 file,
+  // is not part of the first line.
+  if (line_number == 1 && length >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) {
+    text += 3;
+    length -= 3;
+  }
+  if (size_t bad = find_non_text(text, length); bad < length)
+    return refuse_non_text(path, line_number, text, length, bad);
+  if (interpreter.quiet && at_resume_line(path, line_number)) {
+    interpreter.quiet = false;
+    if (!approach_resume_line(path, line_number, text, handle)) return false;
+  }
+  const bool line_ok = process_script_line(path, line_number, text, handle);
+  emit_line_finished({path, interpreter.depth, line_number, text}, line_ok);
+  // A stop during the line (a dwell, a wait for the machine) is told here,
+  // with the line it cut short.
+  return !stop_requested(path, line_number) && line_ok;
+}
+
+}  // namespace
+
 bool run_script_file(const char* path, port_handle initial) {
   const bool owns_port = initial == nullptr;
   // The reader is large; one per nesting level lives on the heap.
@@ -235,41 +266,8 @@ bool run_script_file(const char* path, port_handle initial) {
   int line_number = 0;
   bool ok = true;
   size_t length = 0;
-  while ((length = read_script_line(*reader, buffer, sizeof buffer)) > 0) {
-    ++line_number;
-    emit_line_started({path, interpreter.depth, line_number, buffer});
-    if (stop_requested(path, line_number)) {
-      ok = false;
-      break;
-    }
-    char* text = buffer;
-    // A byte-order mark, as some editors put at the start of a UTF-8 file,
-    // is not part of the first line.
-    if (line_number == 1 && length >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) {
-      text += 3;
-      length -= 3;
-    }
-    if (size_t bad = find_non_text(text, length); bad < length) {
-      if (refuse_non_text(path, line_number, text, length, bad)) continue;
-      ok = false;
-      break;
-    }
-    if (interpreter.quiet && at_resume_line(path, line_number)) {
-      interpreter.quiet = false;
-      if (!approach_resume_line(path, line_number, text, handle)) {
-        ok = false;
-        break;
-      }
-    }
-    const bool line_ok = process_script_line(path, line_number, text, handle);
-    emit_line_finished({path, interpreter.depth, line_number, text}, line_ok);
-    // A stop during the line (a dwell, a wait for the machine) is told here,
-    // with the line it cut short.
-    if (stop_requested(path, line_number) || !line_ok) {
-      ok = false;
-      break;
-    }
-  }
+  while (ok && (length = read_script_line(*reader, buffer, sizeof buffer)) > 0)
+    ok = run_piece(path, ++line_number, buffer, length, handle);
   // A file that cannot be read (a directory, an I/O error) did not run to
   // its end; nor did one whose reading a stop request cut short.
   if (reader->failed) ok = false;
