@@ -19,6 +19,10 @@ struct road_record {
   bool skip_refused = false;
   travel_limits limits;
   bool check_limits = false;
+  // Where each axis stood outside its limits when last told; an axis that
+  // stays there (X moves while Z stands too high) is told once.
+  bool outside[axis_count] = {false, false, false};
+  double told_at[axis_count] = {0.0, 0.0, 0.0};
 };
 road_record road;
 
@@ -37,10 +41,17 @@ void check_travel(const char* path, int line_number, const char* line_text) {
   const axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a) {
     const double at = model.axes[a].position_in;
-    if (road.limits.has_max[a] && at > road.limits.max[a])
-      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.max[a], true});
-    else if (road.limits.has_min[a] && at < road.limits.min[a])
-      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.min[a], false});
+    const bool above = road.limits.has_max[a] && at > road.limits.max[a];
+    const bool below = road.limits.has_min[a] && at < road.limits.min[a];
+    if (!above && !below) {
+      road.outside[a] = false;
+      continue;
+    }
+    if (road.outside[a] && road.told_at[a] == at) continue;
+    road.outside[a] = true;
+    road.told_at[a] = at;
+    emit_travel_exceeded({path, line_number, line_text, a, at,
+                          above ? road.limits.max[a] : road.limits.min[a], above});
   }
 }
 
