@@ -50,19 +50,12 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 /// part of a longer number (G210, G21.1) and not after a letter (XG21).
 bool has_g_word(const char* line, const char* word) {
   const size_t n = std::strlen(word);
-  for (const char* p = line; *p; ++p) {
-    if (*p == ';') return false;
-    if (*p == '(') {
-      while (*p && *p != ')') ++p;
-      if (!*p) return false;
-      continue;
-    }
-    if (std::strncmp(p, word, n) != 0) continue;
+  return found_outside_comments(line, [&](const char* p) {
+    if (std::strncmp(p, word, n) != 0) return false;
     bool starts = p == line || p[-1] == ' ' || p[-1] == '\t' || is_digit(p[-1]) || p[-1] == ')';
     bool ends = !is_digit(p[n]) && p[n] != '.';
-    if (starts && ends) return true;
-  }
-  return false;
+    return starts && ends;
+  });
 }
 }  // namespace
 

@@ -10,6 +10,22 @@ char* strip_line_number(char* line);
 /// that ends it, in place.
 void strip_comment(char* line);
 
+/// Whether `found` holds at some position of `text` outside its comments:
+/// text inside parentheses, and all after a ";".
+template <typename Found>
+bool found_outside_comments(const char* text, Found found) {
+  for (const char* p = text; *p; ++p) {
+    if (*p == ';') return false;
+    if (*p == '(') {
+      while (*p && *p != ')') ++p;
+      if (!*p) return false;
+      continue;
+    }
+    if (found(p)) return true;
+  }
+  return false;
+}
+
 /// Codes that would change the meaning of every later coordinate (G21
 /// millimetres, G91 relative moves). The machine takes inches and absolute
 /// coordinates only, so such a line must fail rather than run 25.4 times too

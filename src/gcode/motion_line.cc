@@ -1,5 +1,7 @@
 #include "gcode/motion_line.h"
 
+#include "gcode/line_filter.h"
+
 namespace {
 
 constexpr char axis_letters[axis_count] = {'X', 'Y', 'Z'};
@@ -31,18 +33,7 @@ bool is_plain_number(const char* text, size_t length) {
   return digits > 0;
 }
 
-bool holds_axis_word(const char* text) {
-  for (const char* p = text; *p; ++p) {
-    if (*p == ';') return false;
-    if (*p == '(') {
-      while (*p && *p != ')') ++p;
-      if (!*p) return false;
-      continue;
-    }
-    if (starts_axis_word(p)) return true;
-  }
-  return false;
-}
+bool holds_axis_word(const char* text) { return found_outside_comments(text, starts_axis_word); }
 
 operand_reading read_motion_operands(const char* operands, motion_targets& out) {
   out = motion_targets{};

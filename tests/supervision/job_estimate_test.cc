@@ -12,23 +12,11 @@
 #include "supervision/progress.h"
 #include "supervision/recovery.h"
 #include "support/fake_device.h"
+#include "support/observed_run.h"
 #include "support/run_fixture.h"
 
 namespace {
 
-/// The estimate and the progress line subscribed, as millrun subscribes
-/// them, and told that a run starts.
-void start_observed_run() {
-  subscribe(&job_estimate_observer());
-  subscribe(&progress_observer());
-  emit_run_started("job.nc");
-}
-/// The end of the run, as run_program tells it.
-void finish_observed_run(bool ok) {
-  run_summary summary{};
-  summary.ok = ok;
-  emit_run_finished(summary);
-}
 
 // Expected times are worked out by hand: 10 ms a step, 9600 baud at ten bits
 // a byte. A home command is 8 characters, its line feed, and the shortest

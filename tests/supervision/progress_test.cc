@@ -12,23 +12,11 @@
 #include "runner/script_interpreter.h"
 #include "runner/script_reader.h"
 #include "support/message_recorder.h"
+#include "support/observed_run.h"
 #include "support/run_fixture.h"
 
 namespace {
 
-/// The estimate and the progress line subscribed, as millrun subscribes
-/// them, and told that a run starts.
-void start_observed_run() {
-  subscribe(&job_estimate_observer());
-  subscribe(&progress_observer());
-  emit_run_started("job.nc");
-}
-/// The end of the run, as run_program tells it.
-void finish_observed_run(bool ok) {
-  run_summary summary{};
-  summary.ok = ok;
-  emit_run_finished(summary);
-}
 
 // ---------------------------------------------------------------------------
 // A terminal that records what is done to it, with a clock that moves on by
