@@ -53,7 +53,9 @@ bool begin_part(convert_state& state) {
   state.part_begun = true;
   state.cut = false;
   if (!state.measure_only) {
-    if (state.options->output.empty()) {
+    if (state.sink) {
+      state.file = state.sink;
+    } else if (state.options->output.empty()) {
       state.file = stdout;
     } else {
       std::string final_name = state.options->split_tools ? part_file_name(state.options->output, state.part)
@@ -95,7 +97,7 @@ bool begin_part(convert_state& state) {
 
 bool end_part(convert_state& state) {
   bool ok = true;
-  if (state.file && state.file != stdout) {
+  if (state.file && state.file != stdout && state.file != state.sink) {
     ok = std::fflush(state.file) == 0 && !std::ferror(state.file);
     ok = std::fclose(state.file) == 0 && ok;
   } else if (state.file) {

@@ -65,6 +65,7 @@ struct convert_state {
   merge_run run;
   job_writer writer;
   std::FILE* file = nullptr;
+  std::FILE* sink = nullptr;  // when set, every part is written here (tests)
   std::vector<std::string> temp_names, final_names;
 
   convert_totals totals;

@@ -103,6 +103,10 @@ bool read_gcode_block(const char* line, size_t length, gcode_block& block, const
       if (n + 1 >= sizeof digits) { why = "a number is longer than 62 characters"; return false; }
       digits[n++] = *p++;
     }
+    if (n == 0 && p < end && (*p == '#' || *p == '[')) {
+      why = "parameters and expressions (#, [ ]) are not supported: post the job with plain numbers";
+      return false;
+    }
     if (n == 0 || (n == 1 && point)) {
       why = "a letter is not followed by a number";
       return false;
