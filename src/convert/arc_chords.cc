@@ -111,9 +111,11 @@ chord_plan plan_chords(const arc_path& arc, double tolerance) {
   chord_plan plan;
   double sweep = std::fabs(arc.sweep);
   double r = std::max(arc.start_radius, arc.end_radius);
-  // The end chords: one end is the arc's own end point, rounded, so both
-  // the rounding across the chord and along it come off their share.
-  double end_half = half_angle(tolerance - 2 * rounding_reach, r);
+  // The end chords: one end is the arc's own end point, rounded, which can
+  // move it toward the centre and widen the chord's angle a little; that
+  // comes off their share.
+  double end_half = half_angle(tolerance, r);
+  end_half = half_angle(tolerance - plane_rounding * (1.15 + std::sin(end_half)), r);
   // The inner chords: their vertices stand `outward` beyond the circle,
   // which covers rounding toward the centre; what is left is the small
   // widening of the chord's angle that rounding along the arc can cause.

@@ -471,6 +471,13 @@ bool convert_cycle(convert_state& state, const gcode_block& block, long number, 
 
 bool convert_machine_words(convert_state& state, const gcode_block& block, long number, const std::string& text) {
   std::string ignored;
+  if (block_has(block, 'T')) {
+    double t = block_value(block, 'T');
+    if (state.has_tool && t != state.tool && state.cut && state.break_line == 0)
+      state.break_line = number, state.break_text = text, state.break_why = "a second tool (T" + number_text(t) + ")";
+    state.tool = t;
+    state.has_tool = true;
+  }
   for (int i = 0; i < block.m_count; ++i) {
     int m = block.m[i];
     if (m == 980 || m == 990)
@@ -479,16 +486,9 @@ bool convert_machine_words(convert_state& state, const gcode_block& block, long 
       state.break_line = number, state.break_text = text, state.break_why = "a program stop (M" + number_text(m / 10.0) + ")";
     }
     if (m == 60 && state.cut && state.break_line == 0)
-      state.break_line = number, state.break_text = text, state.break_why = "a tool change (M6) after the job has cut";
+      state.break_line = number, state.break_text = text, state.break_why = "a tool change (M6)";
     if (m == 20 || m == 300) state.end_line = number;
     ignored += (ignored.empty() ? "M" : " M") + number_text(m / 10.0);
-  }
-  if (block_has(block, 'T')) {
-    double t = block_value(block, 'T');
-    if (state.has_tool && t != state.tool && state.cut && state.break_line == 0)
-      state.break_line = number, state.break_text = text, state.break_why = "a second tool (T" + number_text(t) + ")";
-    state.tool = t;
-    state.has_tool = true;
   }
   static const char kept[3] = {'T', 'S', 'F'};
   for (char letter : kept)
