@@ -108,7 +108,7 @@ int run_millprep(const prep_options& options) {
   const job_writer& w = state.writer;
   std::fprintf(stderr,
                "millprep: %ld input lines, %ld motion lines, %ld arcs converted, %ld segments merged, "
-               "largest deviation %.4f in, extent X %s to %s, Y %s to %s, Z %s to %s in",
+               "largest deviation %.5f in, extent X %s to %s, Y %s to %s, Z %s to %s in",
                state.totals.input_lines, w.motion_lines, state.totals.arcs, state.totals.merged,
                state.totals.deviation, inches(w.least[0]).c_str(), inches(w.most[0]).c_str(),
                inches(w.least[1]).c_str(), inches(w.most[1]).c_str(), inches(w.least[2]).c_str(),
