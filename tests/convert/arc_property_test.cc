@@ -92,8 +92,8 @@ TEST(ArcProperty, ChordsStayWithinToleranceInTheFewestCommands) {
     std::vector<sampler::piece> exact;
     sampler::add_arc(exact, axes, sampler::make(from[0], from[1], from[2]), sampler::make(to[0], to[1], to[2]),
                      center[axes[0]], center[axes[1]], clockwise, turns);
-    double out = sampler::farthest(sampler::points_along(written, tolerance / 4), exact);
-    double in = sampler::farthest(sampler::points_along(exact, tolerance / 4), written);
+    double out = sampler::farthest(sampler::points_along(written, tolerance / 4), exact, 0.005);
+    double in = sampler::farthest(sampler::points_along(exact, tolerance / 2), written, 0.005);
     EXPECT_LE(out, tolerance + 1e-6) << text;
     EXPECT_LE(in, tolerance + 0.0001 + 1e-6) << text;
     worst_out = std::max(worst_out, out / tolerance);
