@@ -1,0 +1,23 @@
+// millprep: converts G-code as CAM programs write it into the dialect
+// millrun reads.
+#include <cstdio>
+
+#include "convert/converter.h"
+#include "convert/prep_options.h"
+
+int main(int argc, char** argv) {
+  prep_options options = parse_prep_arguments(argc, argv);
+  if (options.help) {
+    std::fputs(millprep_usage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("millprep %s\n", MILLRUN_VERSION);
+    return 0;
+  }
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "millprep: %s\n\n%s", options.error.c_str(), millprep_usage);
+    return 2;
+  }
+  return run_millprep(options);
+}

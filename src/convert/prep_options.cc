@@ -1,0 +1,123 @@
+#include "convert/prep_options.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+const char millprep_usage[] =
+    "usage: millprep INPUT [-o OUTPUT] [--tolerance INCHES] [--units in|mm] [--shift X,Y,Z]\n"
+    "                [--fit] [--dwell-units s|ms] [--split-tools] [--no-merge]\n"
+    "\n"
+    "Converts G-code as CAM programs write it (millimetres or inches, arcs, canned\n"
+    "drilling cycles, modal words in any order) into the dialect millrun reads.\n"
+    "\n"
+    "  -o OUTPUT          write the job to OUTPUT (written whole or not at all);\n"
+    "                     standard output without it\n"
+    "  --tolerance IN     largest distance between the written and the input path,\n"
+    "                     in inches (default 0.001, at least 0.0002)\n"
+    "  --units in|mm      units of a job that gives neither G20 nor G21\n"
+    "  --shift X,Y,Z      inches added to every target\n"
+    "  --fit              shift X and Y so that the job's least X and Y are 0\n"
+    "  --dwell-units s|ms unit of the P word of G4 and G82 (default s)\n"
+    "  --split-tools      one output file per tool or program stop: OUTPUT.t1.nc, ...\n"
+    "  --no-merge         keep every feed move as its own line\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit code: 0 converted, 1 the job holds something that cannot be converted\n"
+    "faithfully, 2 a usage error or an unreadable input.\n";
+
+namespace {
+
+bool read_number(const char* text, size_t length, double& value) {
+  const char* start = text;
+  if (length > 0 && *start == '+') ++start;
+  auto parsed = std::from_chars(start, text + length, value, std::chars_format::fixed);
+  return parsed.ec == std::errc() && parsed.ptr == text + length && length > 0 && std::isfinite(value);
+}
+
+}  // namespace
+
+prep_options parse_prep_arguments(int argc, const char* const* argv) {
+  prep_options options;
+  auto fail = [&](const std::string& text) {
+    if (options.error.empty()) options.error = text;
+  };
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    bool takes_value = word == "-o" || word == "--tolerance" || word == "--units" || word == "--shift" ||
+                       word == "--dwell-units";
+    if (takes_value && i + 1 >= argc) {
+      fail(word + " needs a value");
+      break;
+    }
+    if (word != "-o" && word.rfind("-", 0) == 0 && word != "-") {
+      options.given += (options.given.empty() ? "" : " ") + word;
+      if (takes_value) options.given += std::string(" ") + argv[i + 1];
+    }
+    if (word == "--help" || word == "-h") {
+      options.help = true;
+    } else if (word == "--version") {
+      options.version = true;
+    } else if (word == "-o") {
+      if (!options.output.empty()) fail("-o is given twice");
+      options.output = argv[++i];
+      if (options.output.empty()) fail("-o needs a file name");
+    } else if (word == "--tolerance") {
+      const char* value = argv[++i];
+      if (!read_number(value, std::strlen(value), options.tolerance) || options.tolerance < 0.0002 ||
+          options.tolerance > 1)
+        fail(std::string("--tolerance takes inches from 0.0002 to 1 (output is rounded to 0.0001 in): ") +
+             value);
+    } else if (word == "--units") {
+      std::string value = argv[++i];
+      if (value == "in") options.units = 20;
+      else if (value == "mm") options.units = 21;
+      else fail("--units takes in or mm: " + value);
+    } else if (word == "--dwell-units") {
+      std::string value = argv[++i];
+      if (value == "s") options.dwell_in_ms = false;
+      else if (value == "ms") options.dwell_in_ms = true;
+      else fail("--dwell-units takes s or ms: " + value);
+    } else if (word == "--shift") {
+      std::string value = argv[++i];
+      size_t from = 0;
+      int axis = 0;
+      for (; axis < 3; ++axis) {
+        size_t comma = value.find(',', from);
+        size_t to = axis < 2 ? comma : value.size();
+        if (to == std::string::npos ||
+            !read_number(value.c_str() + from, to - from, options.shift[axis]) ||
+            std::fabs(options.shift[axis]) > 10000)
+          break;
+        from = to + 1;
+      }
+      if (axis < 3) fail("--shift takes three numbers in inches, X,Y,Z: " + value);
+    } else if (word == "--fit") {
+      options.fit = true;
+    } else if (word == "--split-tools") {
+      options.split_tools = true;
+    } else if (word == "--no-merge") {
+      options.merge = false;
+    } else if (word.size() > 1 && word[0] == '-') {
+      fail("unknown option " + word);
+    } else if (options.input.empty()) {
+      options.input = word;
+    } else {
+      fail("more than one input file: " + word);
+    }
+  }
+  if (options.help || options.version) return options;
+  if (options.input.empty()) fail("no input file");
+  if (options.split_tools && options.output.empty()) fail("--split-tools needs -o OUTPUT");
+  return options;
+}
+
+std::string part_file_name(const std::string& output, int part) {
+  size_t slash = output.find_last_of("/\\");
+  size_t dot = output.find_last_of('.');
+  std::string tag = ".t" + std::to_string(part);
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+      dot == (slash == std::string::npos ? 0 : slash + 1))
+    return output + tag;
+  return output.substr(0, dot) + tag + output.substr(dot);
+}
