@@ -1,7 +1,12 @@
 # The two commands of the README: `make demo` and `make test`.
+# Every build folder is configured from a preset of CMakePresets.json:
+# default (build), sanitize, bench, fuzz, windows and windows-e2e.
+# BUILD moves the default tree elsewhere; CMAKE_ARGS adds to its configure.
 BUILD      ?= build
-GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_ARGS ?=
+BUILD_DIR  := $(if $(filter build,$(BUILD)),,-B $(BUILD))
+# (ctest --preset always reads the preset's folder.)
+CTEST      := $(if $(filter build,$(BUILD)),ctest --preset default,ctest --test-dir $(BUILD) --output-on-failure)
 
 .PHONY: all build deps test test-sanitize test-valgrind fuzz bench windows test-windows demo dry-run clean
 
@@ -11,23 +16,24 @@ deps:
 	@tools/ensure-deps
 
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --preset default $(BUILD_DIR) $(CMAKE_ARGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD)
 
+# Every test (labels unit, e2e, sim); `ctest --preset e2e` (or unit, sim) in
+# build/ runs one label.
 test: build
-	cd $(BUILD) && ctest --output-on-failure
+	$(CTEST)
 
 # The whole suite built with the address and undefined-behaviour sanitizers;
 # any finding fails the run.
 test-sanitize: deps
-	cmake -S . -B build-sanitize $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DMILLRUN_SANITIZE=ON
-	cmake --build build-sanitize
-	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+	ctest --preset sanitize
 
-# The end-to-end suites with every millrun run under valgrind memcheck.
+# The end-to-end tests (label e2e) with every millrun run under valgrind memcheck.
 test-valgrind: build
 	tools/valgrind $(BUILD)
 

@@ -27,6 +27,7 @@
 
 #include "platform/device.h"
 #include "platform/platform.h"
+#include "support/fake_terminal.h"
 #include "support/live_process.h"
 #include "support/process.h"
 #include "support/sim_process.h"
@@ -367,53 +368,11 @@ TEST_F(StopEndless, LinkThatNeverStopsSendingRandomBytesEndsWithoutAStop) {
   EXPECT_EQ(dir_.read(log_name), "");  // never homed, nothing composed
 }
 
-/// A controller played by the test on a pseudo-terminal of its own.
-class fake_terminal {
- public:
-  fake_terminal() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    char name[128];
-    if (ptsname_r(master_, name, sizeof name) != 0) return;
-    device_ = name;
-    // Keep the terminal from hanging up between millrun's openings.
-    slave_ = ::open(name, O_RDWR | O_NOCTTY);
-    termios t{};
-    tcgetattr(slave_, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave_, TCSANOW, &t);
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-  }
-  ~fake_terminal() {
-    if (slave_ >= 0) ::close(slave_);
-    if (master_ >= 0) ::close(master_);
-  }
-  const std::string& device() const { return device_; }
-  /// Reads what millrun sent so far.
-  std::string take_input() {
-    char buffer[4096];
-    ssize_t got = ::read(master_, buffer, sizeof buffer);
-    if (got > 0) received_.append(buffer, static_cast<size_t>(got));
-    return received_;
-  }
-  /// Writes as much of `bytes` as fits now; returns how much.
-  size_t offer(const std::string& bytes) {
-    ssize_t n = ::write(master_, bytes.data(), bytes.size());
-    return n > 0 ? static_cast<size_t>(n) : 0;
-  }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string device_;
-  std::string received_;
-};
-
 TEST_F(StopEndless, ReplyThatNeverEndsButKeepsSendingText) {
   // After the first home command the controller sends letters without end.
   // millrun reads them on (keeping at most 64 KiB), and the stop ends the
   // wait: no "No Response!", no recovery.
-  fake_terminal controller;
+  fake_terminal controller(device_end::held_open);  // a controller played by the test
   ASSERT_FALSE(controller.device().empty());
   dir_.write("job.nc", "open comm COM1\nG01 X1.0\n");
   live_process run;
@@ -474,7 +433,7 @@ TEST_P(MissingOutput, TraceThatCannotBeWrittenDoesNotStopTheRun) {
   auto [script, log] = back_and_forth(2000);  // far more trace than a pipe holds
   dir.write("job.nc", script);
   live_process run;
-  ASSERT_TRUE(run.start({MILLRUN_BINARY, "job.nc"}, dir.path(), {}, GetParam().output));
+  ASSERT_TRUE(run.start({MILLRUN_BINARY, "job.nc"}, dir.path(), {}, {GetParam().output}));
   ASSERT_TRUE(run.wait_exit(scaled(20000)));
   EXPECT_EQ(run.killed_by_signal, 0);
   EXPECT_EQ(run.exit_code, 0);
@@ -516,8 +475,8 @@ TEST(MissingOutputMidRun, ClosedStandardErrorKeepsMessagesOutOfTheFiles) {
   temp_dir dir;
   dir.write("job.nc", "G01 X1.0\nG02 X1 Y1\n");
   live_process run;
-  ASSERT_TRUE(run.start({MILLRUN_BINARY, "job.nc"}, dir.path(), {}, child_output::captured,
-                        true));
+  ASSERT_TRUE(run.start({MILLRUN_BINARY, "job.nc"}, dir.path(), {},
+                        {child_output::captured, child_output::closed}));
   ASSERT_TRUE(run.wait_exit(scaled(10000)));
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(dir.read(log_name), "x_move_steps r 607\n" + home_lines);

@@ -11,27 +11,19 @@
 // that is lost or made twice anywhere in the run shifts the final position.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "support/live_process.h"
 #include "support/process.h"
 #include "support/sim_process.h"
-
-extern char** environ;
 
 namespace {
 
@@ -367,126 +359,6 @@ size_t included_file_motion(const soak_job& job) {
   return motion_with_all_axes_moved(job, first + count / 2, "holes_a.nc");
 }
 
-// ---- millrun in the background ----------------------------------------------
-
-using steady = std::chrono::steady_clock;
-
-int ms_until(steady::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now());
-  return left.count() <= 0 ? 0 : static_cast<int>(left.count());
-}
-
-/// A process started in the background with its output in files; the
-/// destructor kills and reaps one that is still running.
-class background_process {
- public:
-  background_process() = default;
-  ~background_process() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      int status = 0;
-      while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-      }
-    }
-  }
-  background_process(const background_process&) = delete;
-  background_process& operator=(const background_process&) = delete;
-
-  bool start(const std::vector<std::string>& argv, const std::string& cwd,
-             const std::vector<std::string>& extra_env, const std::string& out_path,
-             const std::string& err_path) {
-    // Everything the child needs is prepared before the fork.
-    std::vector<std::string> env_text;
-    for (char** e = environ; *e; ++e) env_text.emplace_back(*e);
-    env_text.insert(env_text.end(), extra_env.begin(), extra_env.end());
-    std::vector<char*> envp, args;
-    for (std::string& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argv_text = argv;
-    for (std::string& a : argv_text) args.push_back(a.data());
-    args.push_back(nullptr);
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (out < 0 || err < 0 || in < 0) return false;
-    pid_t pid = fork();
-    if (pid == 0) {
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      if (chdir(cwd.c_str()) != 0) _exit(126);
-      execve(args[0], args.data(), envp.data());
-      _exit(127);
-    }
-    ::close(out);
-    ::close(err);
-    ::close(in);
-    if (pid < 0) return false;
-    pid_ = pid;
-    return true;
-  }
-
-  /// Waits at most `timeout_ms` for the exit. True once it has exited;
-  /// `exit_code` is then its code, or -1 when a signal ended it.
-  bool wait_exit(int timeout_ms) {
-    auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
-    while (pid_ > 0) {
-      int status = 0;
-      pid_t done = waitpid(pid_, &status, WNOHANG);
-      if (done == pid_) {
-        pid_ = -1;
-        exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return true;
-      }
-      if (done < 0 && errno != EINTR) return false;
-      if (ms_until(deadline) == 0) return false;
-      poll(nullptr, 0, 5);
-    }
-    return true;
-  }
-
-  /// Waits at most `timeout_ms` until the process has sat blocked for
-  /// `quiet_ms`: asleep, without a single context switch in between. True
-  /// when it did; false when it ended or kept running.
-  bool wait_until_held(int quiet_ms, int timeout_ms) {
-    auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
-    while (pid_ > 0 && ms_until(deadline) > 0) {
-      char state_before = 0, state_after = 0;
-      long long switches_before = -1, switches_after = -2;
-      if (!activity(state_before, switches_before)) return false;
-      poll(nullptr, 0, quiet_ms);
-      if (!activity(state_after, switches_after)) return false;
-      if (state_before == 'S' && state_after == 'S' && switches_before == switches_after)
-        return true;
-    }
-    return false;
-  }
-
-  void send_signal(int signal_number) {
-    if (pid_ > 0) kill(pid_, signal_number);
-  }
-
-  bool running() const { return pid_ > 0; }
-  int exit_code = -1;
-
- private:
-  /// The scheduler state and context-switch count from /proc.
-  bool activity(char& state, long long& switches) const {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
-    if (!in) return false;
-    std::string line;
-    switches = 0;
-    while (std::getline(in, line)) {
-      if (line.rfind("State:", 0) == 0 && line.size() > 7) state = line[7];
-      if (line.find("ctxt_switches:") != std::string::npos)
-        switches += std::stoll(line.substr(line.find(':') + 1));
-    }
-    return true;
-  }
-
-  pid_t pid_ = -1;
-};
-
 // ---- the soak ----------------------------------------------------------------
 
 /// One fault on one command number, and what that command must be, so that
@@ -561,9 +433,10 @@ class Soak : public testing::Test {
       ADD_FAILURE() << "millsim did not start: " << sim.failure();
       return r;
     }
-    background_process millrun;
+    // Its output goes to files: a trace of thousands of lines.
+    live_process millrun;
     if (!millrun.start({MILLRUN_BINARY, job.names[0]}, dir_.path(), {"MILLRUN_COM1=" + link},
-                       dir_.file("stdout.txt"), dir_.file("stderr.txt"))) {
+                       child_streams::to_files(dir_.file("stdout.txt"), dir_.file("stderr.txt")))) {
       ADD_FAILURE() << "millrun did not start";
       return r;
     }
@@ -571,25 +444,18 @@ class Soak : public testing::Test {
       // It must wait for the reply, not end and not go on; then a stop
       // signal must end the run.
       const std::string log = dir_.file("KelCodeOutput.txt");
-      auto deadline = steady::now() + std::chrono::milliseconds(30000);
-      while (line_count(read_file(log)) < log_lines_when_held && millrun.running() &&
-             ms_until(deadline) > 0) {
-        if (millrun.wait_exit(5)) break;
-      }
+      millrun.wait_until([&] { return line_count(read_file(log)) >= log_lines_when_held; },
+                         30000);
       r.held = millrun.wait_until_held(200, 30000);
       EXPECT_TRUE(r.held) << "millrun did not sit waiting for the missing reply";
-      millrun.send_signal(stop_signal);
+      millrun.signal(stop_signal);
       r.finished = millrun.wait_exit(10000);
       EXPECT_TRUE(r.finished) << "millrun did not end within 10 s of the stop signal";
     } else {
       r.finished = millrun.wait_exit(90000);
       EXPECT_TRUE(r.finished) << "millrun did not end within 90 s";
     }
-    r.exit_code = millrun.exit_code;
-    if (!r.finished) {
-      millrun.send_signal(SIGKILL);
-      millrun.wait_exit(10000);
-    }
+    r.exit_code = millrun.exit_code;  // a run that did not end was killed by wait_exit
     EXPECT_TRUE(sim.stop()) << sim.failure();
     EXPECT_TRUE(parse_sim_transcript(sim.transcript(), r.wire)) << sim.transcript();
     r.report = dir_.read("EnvelopeReport.txt");

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/fake_device.h"
+#include "support/fake_terminal.h"
 #include "support/message_recorder.h"
 #include "support/run_fixture.h"
 
@@ -26,32 +27,12 @@ TEST(PortKind, DecidedFromTheName) {
   for (const kind_case& c : cases) EXPECT_EQ(port_kind_of(c.name), c.kind) << c.name;
 }
 
-/// A pseudo-terminal standing in for a serial port, its slave's path put in
-/// MILLRUN_COM<n>.
-class pseudo_port {
- public:
-  explicit pseudo_port(int number) : variable_("MILLRUN_COM" + std::to_string(number)) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
-    setenv(variable_.c_str(), path_.c_str(), 1);
-  }
-  ~pseudo_port() {
-    unsetenv(variable_.c_str());
-    if (master_ >= 0) close(master_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string variable_;
-  std::string path_;
-  int master_ = -1;
-};
-
 class PortOpening : public run_fixture {};
 
 TEST_F(PortOpening, SerialPortIsOpenedRawAt9600AndExclusively) {
-  pseudo_port port(5);
-  ASSERT_FALSE(port.path().empty());
+  fake_terminal port;  // the settings seen are millrun's alone
+  ASSERT_FALSE(port.device().empty());
+  port.publish_as_com(5);
   message_recorder messages;
   port_handle handle = nullptr;
   ASSERT_TRUE(open_comm_port("COM5", false, 9600, &handle));
@@ -60,7 +41,7 @@ TEST_F(PortOpening, SerialPortIsOpenedRawAt9600AndExclusively) {
   EXPECT_EQ(port_memory().baud, 9600);
   EXPECT_FALSE(port_memory().lpc2000);
 
-  int probe = open(port.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  int probe = open(port.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(probe, 0);
   termios t{};
   ASSERT_EQ(tcgetattr(probe, &t), 0);

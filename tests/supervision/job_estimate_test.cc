@@ -12,11 +12,11 @@
 #include "supervision/progress.h"
 #include "supervision/recovery.h"
 #include "support/fake_device.h"
+#include "support/fake_terminal.h"
 #include "support/observed_run.h"
 #include "support/run_fixture.h"
 
 namespace {
-
 
 // Expected times are worked out by hand: 10 ms a step, 9600 baud at ten bits
 // a byte. A home command is 8 characters, its line feed, and the shortest
@@ -26,25 +26,15 @@ constexpr double ms_per_byte = 10.0 * 1000.0 / 9600.0;
 constexpr int homing_bytes = 3 * 17;
 constexpr int z_homing_steps = 0;
 
-bool quiet_terminal_possible() { return false; }
-int no_columns() { return 0; }
-void no_draw(const char*, size_t) {}
-void no_erase() {}
-std::vector<std::string>& error_lines() {
-  static std::vector<std::string> lines;
-  return lines;
-}
-void record_line(const char* text) { error_lines().push_back(text); }
-uint64_t zero_clock() { return 0; }
-const progress_terminal quiet_terminal{quiet_terminal_possible, no_columns, no_draw,
-                                       no_erase,                record_line, zero_clock};
+// A terminal without a status line (support/fake_terminal.h): what reaches it
+// are whole lines, the estimate's.
+std::vector<std::string> error_lines() { return recorded_terminal().lines(); }
 
 class JobEstimate : public run_fixture {
  protected:
   void SetUp() override {
     run_fixture::SetUp();
-    error_lines().clear();
-    set_progress_terminal(&quiet_terminal);
+    install_recording_terminal().possible = false;
     set_dwells_wait(false);
     start_observed_run();
   }

@@ -1,4 +1,3 @@
-#include "supervision/job_estimate.h"
 #include "supervision/progress.h"
 
 #include <gtest/gtest.h>
@@ -11,48 +10,16 @@
 #include "common/run_events.h"
 #include "runner/script_interpreter.h"
 #include "runner/script_reader.h"
-#include "support/message_recorder.h"
+#include "support/fake_terminal.h"
 #include "support/observed_run.h"
+#include "support/message_recorder.h"
 #include "support/run_fixture.h"
 
 namespace {
 
-
-// ---------------------------------------------------------------------------
-// A terminal that records what is done to it, with a clock that moves on by
-// a fixed step at every reading.
-
-struct terminal_event {
-  std::string kind;  // "draw", "erase" or "line"
-  std::string text;
-  uint64_t time;  // the clock's last reading
-};
-
-struct fake_terminal_state {
-  bool possible = true;
-  int columns = 0;
-  uint64_t now = 1000;
-  uint64_t step = 0;
-  int clock_reads = 0;
-  std::vector<terminal_event> events;
-};
-fake_terminal_state fake;
-
-bool fake_possible() { return fake.possible; }
-int fake_columns() { return fake.columns; }
-void fake_draw(const char* text, size_t length) {
-  EXPECT_EQ(std::strlen(text), length);
-  fake.events.push_back({"draw", std::string(text, length), fake.now});
-}
-void fake_erase() { fake.events.push_back({"erase", "", fake.now}); }
-void fake_line(const char* text) { fake.events.push_back({"line", text, fake.now}); }
-uint64_t fake_now() {
-  ++fake.clock_reads;
-  fake.now += fake.step;
-  return fake.now;
-}
-const progress_terminal fake_terminal{fake_possible, fake_columns, fake_draw,
-                                      fake_erase,    fake_line,    fake_now};
+// The progress line draws on the recording terminal (support/fake_terminal.h),
+// whose clock moves on by a fixed step at every reading.
+recording_terminal& fake = recorded_terminal();
 
 std::vector<std::string> kinds() {
   std::vector<std::string> k;
@@ -64,8 +31,7 @@ class Progress : public run_fixture {
  protected:
   void SetUp() override {
     run_fixture::SetUp();
-    fake = fake_terminal_state{};
-    set_progress_terminal(&fake_terminal);
+    install_recording_terminal();
     set_dwells_wait(false);
   }
   void TearDown() override {

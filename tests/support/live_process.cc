@@ -7,11 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+extern char** environ;
 
 namespace {
 
@@ -51,68 +54,123 @@ live_process::~live_process() {
   if (err_fd_ >= 0) ::close(err_fd_);
 }
 
-bool live_process::start(const std::vector<std::string>& argv_in, const std::string& cwd,
-                         const std::vector<std::string>& env, child_output output,
-                         bool close_stderr) {
-  const std::vector<std::string> argv = with_test_wrapper(argv_in);
-  int out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
-  if (output == child_output::captured || output == child_output::broken_pipe) {
-    if (::pipe(out_pipe) != 0) return false;
-  }
-  if (!close_stderr && ::pipe(err_pipe) != 0) return false;
-  if (output == child_output::broken_pipe) {
-    ::close(out_pipe[0]);  // nobody will ever read
-    out_pipe[0] = -1;
-  }
-  pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    int null_in = ::open("/dev/null", O_RDONLY);
-    if (null_in >= 0 && null_in != 0) {
-      ::dup2(null_in, 0);
-      ::close(null_in);
-    }
-    switch (output) {
-      case child_output::captured:
-      case child_output::broken_pipe:
-        ::dup2(out_pipe[1], 1);
-        break;
-      case child_output::closed:
-        ::close(1);
-        break;
-      case child_output::full_device: {
-        int full = ::open("/dev/full", O_WRONLY);
-        if (full >= 0 && full != 1) {
-          ::dup2(full, 1);
-          ::close(full);
-        }
+namespace {
+
+/// A child's stream prepared before the fork: the descriptor it gets (or -1
+/// for none) and, for a captured stream, the test's reading end.
+struct prepared_stream {
+  int child_fd = -1;
+  int test_fd = -1;
+  bool ok = true;
+};
+
+prepared_stream prepare_stream(child_output kind, const std::string& file) {
+  prepared_stream s;
+  int ends[2] = {-1, -1};
+  switch (kind) {
+    case child_output::captured:
+    case child_output::broken_pipe:
+      if (::pipe2(ends, O_CLOEXEC) != 0) {
+        s.ok = false;
         break;
       }
-    }
-    if (close_stderr) {
-      ::close(2);
-    } else {
-      ::dup2(err_pipe[1], 2);
-    }
-    for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
-      if (fd > 2) ::close(fd);
+      s.child_fd = ends[1];
+      if (kind == child_output::captured) {
+        s.test_fd = ends[0];
+      } else {
+        ::close(ends[0]);  // nobody will ever read
+      }
+      break;
+    case child_output::closed:
+      break;
+    case child_output::full_device:
+      s.child_fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+      s.ok = s.child_fd >= 0;
+      break;
+    case child_output::file:
+      s.child_fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      s.ok = s.child_fd >= 0;
+      break;
+  }
+  return s;
+}
+
+void close_fd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+/// The environment of this process with `extra` ("NAME=value") in place of
+/// the entries of the same names.
+std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
+  std::vector<std::string> all;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& x : extra) replaced = replaced || x.compare(0, name.size(), name) == 0;
+    if (!replaced) all.push_back(entry);
+  }
+  all.insert(all.end(), extra.begin(), extra.end());
+  return all;
+}
+
+}  // namespace
+
+bool live_process::start(const std::vector<std::string>& argv_in, const std::string& cwd,
+                         const std::vector<std::string>& env, const child_streams& streams) {
+  if (pid_ > 0 || argv_in.empty()) return false;
+  close_fd(out_fd_);  // an earlier child's
+  close_fd(err_fd_);
+  out.clear();
+  err.clear();
+  // Everything the child needs is prepared before the fork: after it, the
+  // child only moves descriptors and calls exec.
+  std::vector<std::string> argv = with_test_wrapper(argv_in);
+  std::vector<std::string> environment = environment_with(env);
+  std::vector<char*> args, envp;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  prepared_stream out_stream = prepare_stream(streams.out, streams.out_file);
+  prepared_stream err_stream = prepare_stream(streams.err, streams.err_file);
+  int null_in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  pid_t pid = -1;
+  if (out_stream.ok && err_stream.ok && null_in >= 0) pid = ::fork();
+  if (pid == 0) {
+    // The copies on 0, 1 and 2 stay open across exec (dup2 clears the
+    // close-on-exec flag, which a descriptor already in place keeps); a
+    // stream without a descriptor is closed.
+    auto place = [](int fd, int target) {
+      if (fd < 0) ::close(target);
+      else if (fd == target) ::fcntl(target, F_SETFD, 0);
+      else ::dup2(fd, target);
+    };
+    place(null_in, 0);
+    place(out_stream.child_fd, 1);
+    place(err_stream.child_fd, 2);
     if (::chdir(cwd.c_str()) != 0) _exit(126);
-    for (const std::string& entry : env) ::putenv(const_cast<char*>(entry.c_str()));
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(s, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());  // a wrapper may be named without its path
+    ::execvpe(args[0], args.data(), envp.data());  // a wrapper may be named without its path
     _exit(127);
   }
+  close_fd(null_in);
+  close_fd(out_stream.child_fd);
+  close_fd(err_stream.child_fd);
+  if (pid < 0) {
+    close_fd(out_stream.test_fd);
+    close_fd(err_stream.test_fd);
+    return false;
+  }
   pid_ = pid;
-  if (out_pipe[1] >= 0) ::close(out_pipe[1]);
-  if (err_pipe[1] >= 0) ::close(err_pipe[1]);
-  out_fd_ = out_pipe[0];
-  err_fd_ = err_pipe[0];
+  exit_code = -1;
+  killed_by_signal = 0;
+  out_fd_ = out_stream.test_fd;
+  err_fd_ = err_stream.test_fd;
   return true;
 }
 
@@ -142,6 +200,41 @@ void live_process::close_output() {
 }
 
 bool live_process::signal(int signal_number) { return pid_ > 0 && ::kill(pid_, signal_number) == 0; }
+
+namespace {
+
+/// The scheduler state and the count of context switches of `pid`, from
+/// /proc. False when the process is gone.
+bool scheduling_of(pid_t pid, char& state, long long& switches) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  if (!in) return false;
+  std::string line;
+  switches = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("State:", 0) == 0 && line.size() > 7) state = line[7];
+    if (line.find("ctxt_switches:") != std::string::npos)
+      switches += std::stoll(line.substr(line.find(':') + 1));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool live_process::wait_until_held(int quiet_ms, int timeout_ms) {
+  const auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
+  while (pid_ > 0 && ms_left(deadline) > 0) {
+    char state_before = 0, state_after = 0;
+    long long switches_before = -1, switches_after = -2;
+    if (!scheduling_of(pid_, state_before, switches_before)) return false;
+    // Output is collected meanwhile, so a full pipe is never taken for a
+    // held child.
+    const auto quiet_end = steady::now() + std::chrono::milliseconds(quiet_ms);
+    while (ms_left(quiet_end) > 0) collect(ms_left(quiet_end));
+    if (!scheduling_of(pid_, state_after, switches_after)) return false;
+    if (state_before == 'S' && state_after == 'S' && switches_before == switches_after) return true;
+  }
+  return false;
+}
 
 bool live_process::wait_until(const std::function<bool()>& condition, int timeout_ms) {
   const auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
@@ -180,8 +273,12 @@ bool live_process::wait_exit(int timeout_ms) {
     }
     collect(5);
   }
-  // What the child wrote before its end is still in the pipes.
-  while (out_fd_ >= 0 || err_fd_ >= 0) collect(1000);
+  // What the child wrote before its end is still in the pipes. A process it
+  // left behind may hold them open: the drain has its limit too.
+  const auto drain_end = std::max(deadline, steady::now() + std::chrono::milliseconds(1000));
+  while ((out_fd_ >= 0 || err_fd_ >= 0) && ms_left(drain_end) > 0) collect(ms_left(drain_end));
+  close_fd(out_fd_);
+  close_fd(err_fd_);
   return ended;
 }
 

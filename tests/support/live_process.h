@@ -1,7 +1,10 @@
-// A child process that a test watches while it runs: its output is collected
-// as it comes, the test waits (bounded) until the child has reached a point,
-// signals it there, and waits (bounded) for its end. Also the wrapper that
-// runs millrun under a tool such as valgrind for every test that starts it.
+// The one harness for the processes the tests start (millrun, millsim): a
+// child whose output is collected as it comes (or sent to files, or taken
+// away), that a test waits for (bounded) until it has reached a point,
+// signals there, and waits (bounded) for its end. Every wait has a time
+// limit, so a program that hangs fails its test instead of hanging it. Also
+// the wrapper that runs millrun under a tool such as valgrind for every test
+// that starts it. run_process (support/process.h) is its one-shot form.
 #pragma once
 
 #include <sys/types.h>
@@ -19,12 +22,31 @@ std::vector<std::string> with_test_wrapper(const std::vector<std::string>& argv)
 /// child may take than usual, for runs under a slow wrapper.
 int test_time_scale();
 
-/// Where the child's standard output goes.
+/// Where the child's standard output or standard error goes.
 enum class child_output {
-  captured,     // a pipe the test reads
-  closed,       // no descriptor 1 at all
+  captured,     // a pipe the test reads (into `out` or `err`)
+  closed,       // no descriptor at all
   broken_pipe,  // a pipe whose reading end is already closed
   full_device,  // /dev/full: every write fails with "no space"
+  file,         // a file, created or emptied (its path in child_streams)
+};
+
+struct child_streams {
+  child_streams() = default;
+  child_streams(child_output out_to, child_output err_to = child_output::captured)
+      : out(out_to), err(err_to) {}
+  /// Standard output and standard error each to a file.
+  static child_streams to_files(const std::string& out_path, const std::string& err_path) {
+    child_streams s(child_output::file, child_output::file);
+    s.out_file = out_path;
+    s.err_file = err_path;
+    return s;
+  }
+
+  child_output out = child_output::captured;
+  child_output err = child_output::captured;
+  std::string out_file;  // with out == child_output::file
+  std::string err_file;  // with err == child_output::file
 };
 
 class live_process {
@@ -35,11 +57,11 @@ class live_process {
   live_process& operator=(const live_process&) = delete;
 
   /// Starts `argv` (argv[0] a path; millrun gets the test wrapper) in `cwd`
-  /// with extra "NAME=value" environment entries. The child starts with the
-  /// default action for every stop signal and SIGPIPE, none blocked.
+  /// with extra "NAME=value" environment entries (replacing an inherited
+  /// entry of that name). Standard input is /dev/null. The child starts with
+  /// the default action for every stop signal and SIGPIPE, none blocked.
   bool start(const std::vector<std::string>& argv, const std::string& cwd,
-             const std::vector<std::string>& env = {},
-             child_output output = child_output::captured, bool close_stderr = false);
+             const std::vector<std::string>& env = {}, const child_streams& streams = {});
 
   /// Collects output until `condition` holds (true) or `timeout_ms` pass or
   /// the child ends (false). The condition is tested every few milliseconds.
@@ -50,6 +72,11 @@ class live_process {
   void close_output();
 
   bool signal(int signal_number);
+
+  /// Waits at most `timeout_ms` until the child has sat blocked for
+  /// `quiet_ms`: asleep, without a single context switch in between (a wait
+  /// for a reply that never comes). False when it ended or kept running.
+  bool wait_until_held(int quiet_ms, int timeout_ms);
 
   /// Waits at most `timeout_ms` for the end, collecting output; kills the
   /// child after that. True when it exited by itself.

@@ -1,12 +1,7 @@
 #include "support/process.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,63 +41,16 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
-process_result run_process(const std::vector<std::string>& argv_in, const std::string& cwd,
+process_result run_process(const std::vector<std::string>& argv, const std::string& cwd,
                            const std::vector<std::string>& env, int timeout_ms) {
-  // millrun may run under a wrapper (valgrind), which takes its time.
-  const std::vector<std::string> argv = with_test_wrapper(argv_in);
-  timeout_ms *= test_time_scale();
   process_result result;
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    close(out_pipe[0]); close(out_pipe[1]); close(err_pipe[0]); close(err_pipe[1]);
-    int null_in = open("/dev/null", O_RDONLY);
-    if (null_in >= 0) dup2(null_in, 0);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());  // a wrapper may be named without its path
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  int open_count = 2;
-  char buffer[65536];
-  while (open_count > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) {
-      result.timed_out = true;
-      kill(pid, SIGKILL);
-      break;
-    }
-    int n = poll(fds, 2, static_cast<int>(left));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
-  for (pollfd& f : fds)
-    if (f.fd >= 0) close(f.fd);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!result.timed_out && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  live_process child;
+  if (!child.start(argv, cwd, env)) return result;
+  // millrun may run under a wrapper (valgrind), which takes its time.
+  result.timed_out = !child.wait_exit(timeout_ms * test_time_scale());
+  result.exit_code = child.exit_code;
+  result.out = std::move(child.out);
+  result.err = std::move(child.err);
   return result;
 }
 

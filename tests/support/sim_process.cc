@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,22 +23,6 @@ int ms_left(steady::time_point deadline) {
 
 steady::time_point after_ms(int ms) { return steady::now() + std::chrono::milliseconds(ms); }
 
-// Reads what `fd` offers within `timeout_ms`: >0 bytes, 0 nothing yet, -1 end.
-long read_some(int fd, std::string& into, int timeout_ms) {
-  pollfd p = {fd, POLLIN, 0};
-  int n = poll(&p, 1, timeout_ms);
-  if (n < 0) return errno == EINTR ? 0 : -1;
-  if (n == 0) return 0;
-  char buffer[4096];
-  ssize_t got = read(fd, buffer, sizeof buffer);
-  if (got > 0) {
-    into.append(buffer, static_cast<size_t>(got));
-    return got;
-  }
-  if (got < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
-  return -1;
-}
-
 }  // namespace
 
 std::string millsim_binary() {
@@ -52,19 +35,7 @@ std::string millsim_binary() {
 
 // ---- sim_process -----------------------------------------------------------
 
-sim_process::~sim_process() { kill_and_reap(); }
-
-void sim_process::kill_and_reap() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-  }
-  if (out_fd_ >= 0) ::close(out_fd_);
-  out_fd_ = -1;
-}
+sim_process::~sim_process() = default;  // the live_process kills and reaps
 
 bool sim_process::start(const std::vector<std::string>& args, const std::string& link_path,
                         int timeout_ms) {
@@ -91,58 +62,26 @@ bool sim_process::start(const std::vector<std::string>& args, const std::string&
   }
   argv.insert(argv.end(), args.begin(), args.end());
 
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    failure_ = "cannot create a pipe";
+  child_streams streams;
+  streams.err = child_output::file;
+  streams.err_file = files_.file("stderr.txt");
+  if (!child_.start(argv, ".", {}, streams)) {
+    failure_ = "cannot start millsim";
     return false;
   }
-  int err_fd = ::open(files_.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      0644);
-  // Everything the child needs is prepared before the fork.
-  std::vector<char*> c_args;
-  for (std::string& a : argv) c_args.push_back(a.data());
-  c_args.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    if (err_fd >= 0) dup2(err_fd, 2);
-    int null_in = ::open("/dev/null", O_RDONLY);
-    if (null_in >= 0) dup2(null_in, 0);
-    execv(c_args[0], c_args.data());
-    _exit(127);
-  }
-  ::close(out[1]);
-  if (err_fd >= 0) ::close(err_fd);
-  if (pid < 0) {
-    ::close(out[0]);
-    failure_ = "cannot fork";
-    return false;
-  }
-  pid_ = pid;
-  out_fd_ = out[0];
-
   // The device line is the simulator's sign that it is ready.
-  std::string output;
-  auto deadline = after_ms(timeout_ms);
-  size_t newline = std::string::npos;
-  while ((newline = output.find('\n')) == std::string::npos) {
-    int left = ms_left(deadline);
-    if (left == 0) {
-      failure_ = "millsim printed no device path within " + std::to_string(timeout_ms) + " ms";
-      break;
-    }
-    if (read_some(out_fd_, output, left) < 0) {
-      failure_ = "millsim ended without printing a device path";
-      break;
-    }
-  }
-  if (newline == std::string::npos) {
-    kill_and_reap();
+  auto has_line = [&] { return child_.out.find('\n') != std::string::npos; };
+  if (!child_.wait_until(has_line, timeout_ms)) {
+    failure_ = child_.running() ? "millsim printed no device path within " +
+                                      std::to_string(timeout_ms) + " ms"
+                                : "millsim ended without printing a device path";
+    child_.wait_exit(0);  // kills and reaps
     failure_ += "; its errors: " + errors();
     return false;
   }
-  device = output.substr(0, newline);
-  extra_output_ = output.substr(newline + 1);
+  const size_t newline = child_.out.find('\n');
+  device = child_.out.substr(0, newline);
+  child_.out.erase(0, newline + 1);
   return true;
 }
 
@@ -151,29 +90,14 @@ bool sim_process::stop(int timeout_ms, int signal_number) {
     failure_ = "millsim is not running";
     return false;
   }
-  kill(pid_, signal_number);
-  auto deadline = after_ms(timeout_ms);
-  // Its standard output closes when it exits.
-  while (out_fd_ >= 0 && ms_left(deadline) > 0) {
-    if (read_some(out_fd_, extra_output_, ms_left(deadline)) < 0) {
-      ::close(out_fd_);
-      out_fd_ = -1;
-    }
-  }
-  int status = 0;
-  pid_t reaped = 0;
-  while ((reaped = waitpid(pid_, &status, WNOHANG)) == 0 && ms_left(deadline) > 0) {
-    poll(nullptr, 0, 2);
-  }
-  if (reaped != pid_) {
+  child_.signal(signal_number);
+  const bool exited = child_.wait_exit(timeout_ms);
+  extra_output_ = child_.out;
+  if (!exited) {
     failure_ = "millsim did not exit within " + std::to_string(timeout_ms) + " ms";
-    kill_and_reap();
     return false;
   }
-  pid_ = -1;
-  if (out_fd_ >= 0) ::close(out_fd_);
-  out_fd_ = -1;
-  exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  exit_code_ = child_.exit_code;
   if (exit_code_ != 0) failure_ = "millsim exited with " + std::to_string(exit_code_);
   return exit_code_ == 0;
 }

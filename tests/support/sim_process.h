@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "support/live_process.h"
 #include "support/process.h"
 
 /// The millsim binary built with the tests; empty when there is none.
 std::string millsim_binary();
 
-/// A millsim running in the background. The destructor kills and reaps a
-/// simulator that is still running.
+/// A millsim running in the background (a live_process). The destructor
+/// kills and reaps a simulator that is still running.
 class sim_process {
  public:
   sim_process() = default;
@@ -40,8 +41,8 @@ class sim_process {
   /// The device path the simulator printed (e.g. /dev/pts/5).
   std::string device;
 
-  bool running() const { return pid_ > 0; }
-  int pid() const { return pid_; }
+  bool running() const { return child_.running(); }
+  int pid() const { return child_.pid(); }
   /// The exit code after stop(); -1 while running, or when it was killed.
   int exit_code() const { return exit_code_; }
   /// Why start() or stop() failed.
@@ -58,12 +59,9 @@ class sim_process {
   std::string link_target() const;
 
  private:
-  void kill_and_reap();
-
   temp_dir files_;
   std::string link_path_;
-  int pid_ = -1;
-  int out_fd_ = -1;
+  live_process child_;
   int exit_code_ = -1;
   std::string failure_;
   std::string extra_output_;
