@@ -55,7 +55,14 @@ bool approach_resume_line(const char* path, int line_number, const char* line_te
       return false;
     }
   }
-  return reposition_axes(target, line_text, handle);
+  if (!reposition_axes(target, line_text, handle)) return false;
+  // The envelope starts at this homing, and the approach is travel of the
+  // machine: where it drove belongs in it even when no later line goes as
+  // far (a resume at the line that lifts Z would otherwise leave out the
+  // depth the approach went down to).
+  for (int a = 0; a < axis_count; ++a)
+    set_axis_position(static_cast<axis_index>(a), target.inches[a], target.steps[a], false);
+  return true;
 }
 
 void report_resume_line_not_reached(const char* file, int line_number) {
