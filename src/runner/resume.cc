@@ -16,8 +16,14 @@ void report(const char* caption_format, const char* text_format, const char* pat
 }
 }  // namespace
 
+void forget_quiet_travel() {
+  for (axis_state& axis : axis_model_state().axes) axis.envelope_min = axis.envelope_max = 0;
+}
+
 bool approach_resume_line(const char* path, int line_number, const char* line_text,
                           port_handle handle) {
+  // Whatever happens next, the quiet lines moved nothing.
+  forget_quiet_travel();
   if (!handle) {
     report("No machine to resume on @ %s:%d",
            "The job would go on @ %s:%d:\r    %s\rbut no \"open comm\" line comes before it, "
