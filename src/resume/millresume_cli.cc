@@ -25,9 +25,9 @@ const char* const millresume_usage =
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
-    "Exit code 0 when the job ran to its end; 1 when a line failed, LINE was\n"
-    "never reached, no \"open comm\" came before it, or the run was stopped\n"
-    "(nothing moves in the last three cases before LINE); 2 for a usage error.\n";
+    "Exit code 0 when the job ran to its end; 1 when a line failed or the run\n"
+    "was stopped, and when LINE was never reached or no \"open comm\" came\n"
+    "before it (then nothing is sent); 2 for a usage error.\n";
 
 namespace {
 
