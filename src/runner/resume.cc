@@ -16,8 +16,14 @@ void report(const char* caption_format, const char* text_format, const char* pat
 }
 }  // namespace
 
+void forget_quiet_travel() {
+  for (axis_state& axis : axis_model_state().axes) axis.envelope_min = axis.envelope_max = 0;
+}
+
 bool approach_resume_line(const char* path, int line_number, const char* line_text,
                           port_handle handle) {
+  // Whatever happens next, the quiet lines moved nothing.
+  forget_quiet_travel();
   if (!handle) {
     report("No machine to resume on @ %s:%d",
            "The job would go on @ %s:%d:\r    %s\rbut no \"open comm\" line comes before it, "
@@ -55,7 +61,14 @@ bool approach_resume_line(const char* path, int line_number, const char* line_te
       return false;
     }
   }
-  return reposition_axes(target, line_text, handle);
+  if (!reposition_axes(target, line_text, handle)) return false;
+  // The envelope starts at this homing, and the approach is travel of the
+  // machine: where it drove belongs in it even when no later line goes as
+  // far (a resume at the line that lifts Z would otherwise leave out the
+  // depth the approach went down to).
+  for (int a = 0; a < axis_count; ++a)
+    set_axis_position(static_cast<axis_index>(a), target.inches[a], target.steps[a], false);
+  return true;
 }
 
 void report_resume_line_not_reached(const char* file, int line_number) {

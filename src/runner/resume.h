@@ -11,5 +11,10 @@
 bool approach_resume_line(const char* path, int line_number, const char* line_text,
                           port_handle handle);
 
+/// The lines before a resumed job's line are tracked, envelope included,
+/// but moved nothing: until the resume's homing the envelope is that of a
+/// run that never homed (all zero).
+void forget_quiet_travel();
+
 /// The message for a resume line the script never reached.
 void report_resume_line_not_reached(const char* file, int line_number);

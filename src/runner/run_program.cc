@@ -69,6 +69,7 @@ int run_program(const run_options& options) {
   emit_run_started(script);
   if (options.write_outputs) open_translation_log();
   bool ok = run_script_file(script, nullptr);
+  if (resume_line_pending()) forget_quiet_travel();
   if (ok && resume_line_pending()) {
     report_resume_line_not_reached(
         options.resume.file.empty() ? script : options.resume.file.c_str(), options.resume.line);

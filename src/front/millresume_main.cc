@@ -1,0 +1,33 @@
+// millresume: goes on with a job on the machine from a line of its script.
+// The run is millrun's, with the same trace, messages, output files, stop
+// signals, progress line and exit codes; only the start is different.
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/terminal.h"
+#include "resume/millresume_cli.h"
+#include "runner/run_program.h"
+#include "supervision/job_estimate.h"
+#include "supervision/progress.h"
+
+int main(int argc, char** argv) {
+  // Before any file is opened: a closed standard stream must not hand its
+  // number to the serial port or to KelCodeOutput.txt.
+  platform_fill_standard_streams();
+  millresume_command command = parse_millresume_arguments(argc, argv);
+  if (command.help) {
+    std::fputs(millresume_usage, stdout);
+    return 0;
+  }
+  if (command.version) {
+    std::printf("millresume %s\n", MILLRUN_VERSION);
+    return 0;
+  }
+  if (!command.error.empty()) {
+    std::fprintf(stderr, "millresume: %s\n\n%s", command.error.c_str(), millresume_usage);
+    return millresume_usage_exit_code;
+  }
+  platform_watch_stop_signals();
+  command.run.observers = {&job_estimate_observer(), &progress_observer()};
+  return run_program(command.run);
+}
