@@ -61,7 +61,18 @@ bool approach_resume_line(const char* path, int line_number, const char* line_te
       return false;
     }
   }
-  if (!reposition_axes(target, line_text, handle)) return false;
+  const char* refused = nullptr;
+  if (!reposition_axes(target, handle, refused)) {
+    if (platform_stop_requested()) return false;
+    message_buffers& m = shared_message();
+    format_text(m.caption, sizeof m.caption, "Approach failed @ %s:%d", path, line_number);
+    format_text(m.text, sizeof m.text,
+                "The machine was homed to go on @ %s:%d:\r    %s\rbut the controller refused "
+                "the approach move \"%s\". Nothing more is sent.",
+                path, line_number, line_text, refused);
+    show_buffers(m);
+    return false;
+  }
   // The envelope starts at this homing, and the approach is travel of the
   // machine: where it drove belongs in it even when no later line goes as
   // far (a resume at the line that lifts Z would otherwise leave out the

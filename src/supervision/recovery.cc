@@ -76,7 +76,9 @@ bool recover_failed_line(const char* failed_line, const axis_position& start,
   return ok;
 }
 
-bool reposition_axes(const axis_position& target, const char* failed_line, port_handle handle) {
+bool reposition_axes(const axis_position& target, port_handle handle, const char*& refused) {
+  static char command[256];
+  refused = nullptr;
   axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a) {
     axis_state& axis = model.axes[a];
@@ -84,12 +86,11 @@ bool reposition_axes(const axis_position& target, const char* failed_line, port_
       const int64_t difference = int64_t{target.steps[a]} - axis.position_steps;
       const char letter = difference > 0 ? axis_table[a].positive : axis_table[a].negative;
       const long long magnitude = difference > 0 ? difference : -difference;
-      char command[256];
       std::snprintf(command, sizeof command, "%s %c %lld", axis_table[a].move_command, letter,
                     magnitude);
       emit_command_issued({command, command_kind::reposition, magnitude});
       if (!send_and_validate(command, reposition_reply_pattern, handle)) {
-        report_reposition_failure(failed_line, command);
+        refused = command;
         return false;
       }
       log_command(command);
@@ -114,7 +115,11 @@ bool resume_after_error(const char* failed_line, const axis_position& start, por
   // target: the re-run then cuts the line along its own path. Driving to the
   // target axis by axis would leave the segment uncut and bring Z down into
   // uncut material at its end.
-  if (!reposition_axes(start, failed_line, handle)) return false;
+  const char* refused = nullptr;
+  if (!reposition_axes(start, handle, refused)) {
+    report_reposition_failure(failed_line, refused);
+    return false;
+  }
 
   ++recovery.resume_count;
 

@@ -36,9 +36,10 @@ bool resume_after_error(const char* failed_line, const axis_position& start, por
 /// Drives the homed machine to `target`, one single-axis move each for X,
 /// then Y, then Z (Z comes down last, onto the point where the tool stood),
 /// for each axis not already there, and logs each move; the record takes the
-/// target. The envelope is left as it is. False, with the repositioning
-/// failure reported for `failed_line`, when a move is refused.
-bool reposition_axes(const axis_position& target, const char* failed_line, port_handle handle);
+/// target. The envelope is left as it is. False when a move is refused;
+/// `refused` then points at that move's command (valid until the next call),
+/// for the caller to report.
+bool reposition_axes(const axis_position& target, port_handle handle, const char*& refused);
 
 void report_reposition_failure(const char* failed_line, const char* reposition_command);
 void report_resume_failure(const char* failed_line);

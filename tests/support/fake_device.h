@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "gcode/axis_words.h"
+#include "link/validator_table.h"
 #include "platform/device.h"
 
 class fake_device final : public device {
@@ -86,13 +88,15 @@ class fake_device final : public device {
   bool gone_ = false;
 };
 
-/// Answers like a healthy controller: home commands and scale queries with
-/// a reply ending in the inch mark and "/1000", everything else with "X".
+/// Answers like a healthy controller: a scale query with the default scale
+/// of its axis, every other command with a reply its expected pattern
+/// accepts (home commands with a position before the inch mark and "/1000,
+/// moves with "X"; a command no table knows with "X").
 inline std::string healthy_controller(const std::string& command) {
-  if (command.rfind("get_native_axis_scale ", 0) == 0) {
-    char axis = command.back();
-    return axis == 'Z' ? "4000/1000\"/1000\r\n" : "1024/1688\"/1000\r\n";
-  }
-  if (command.find("_home ") != std::string::npos) return "0.000\"/1000\r\n";
-  return "X\r\n";
+  for (const axis_words& words : axis_table)
+    if (command == words.scale_query)
+      return words.name == 'Z' ? "4000/1000\"/1000\r\n" : "1024/1688\"/1000\r\n";
+  const match_pattern* reply = expected_reply(command.c_str());
+  if (reply == &home_reply_pattern) return std::string("0.000") + reply->text + "\r\n";
+  return std::string(reply ? reply->text : reposition_reply_pattern.text) + "\r\n";
 }
