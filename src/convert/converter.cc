@@ -482,18 +482,29 @@ bool convert_machine_words(convert_state& state, const gcode_block& block, long 
     int m = block.m[i];
     if (m == 980 || m == 990)
       return refuse(state, number, text, "subroutine calls (M98/M99) are not supported: post the job with its moves written out");
-    if ((m == 0 || m == 10 || m == 600) && state.cut && state.break_line == 0) {
-      state.break_line = number, state.break_text = text, state.break_why = "a program stop (M" + number_text(m / 10.0) + ")";
+    const bool stop = m == 0 || m == 10 || m == 600;
+    if ((stop || m == 60) && state.cut && state.break_line == 0) {
+      state.break_line = number;
+      state.break_text = text;
+      if (stop) {
+        state.break_why = "a program stop (M";
+        state.break_why += number_text(m / 10.0);
+        state.break_why += ')';
+      } else {
+        state.break_why = "a tool change (M6)";
+      }
     }
-    if (m == 60 && state.cut && state.break_line == 0)
-      state.break_line = number, state.break_text = text, state.break_why = "a tool change (M6)";
     if (m == 20 || m == 300) state.end_line = number;
-    ignored += (ignored.empty() ? "M" : " M") + number_text(m / 10.0);
+    ignored += ignored.empty() ? "M" : " M";
+    ignored += number_text(m / 10.0);
   }
   static const char kept[3] = {'T', 'S', 'F'};
   for (char letter : kept)
-    if (block_has(block, letter))
-      ignored += (ignored.empty() ? "" : " ") + std::string(1, letter) + number_text(block_value(block, letter));
+    if (block_has(block, letter)) {
+      if (!ignored.empty()) ignored += ' ';
+      ignored += letter;
+      ignored += number_text(block_value(block, letter));
+    }
   if (ignored.empty()) return true;
   if (!before_output(state)) return false;
   write_text_line(state.writer, ignored.c_str());

@@ -19,10 +19,6 @@ struct road_record {
   bool skip_refused = false;
   travel_limits limits;
   bool check_limits = false;
-  // Where each axis stood outside its limits when last told; an axis that
-  // stays there (X moves while Z stands too high) is told once.
-  bool outside[axis_count] = {false, false, false};
-  double told_at[axis_count] = {0.0, 0.0, 0.0};
 };
 road_record road;
 
@@ -35,23 +31,22 @@ void trace_line(const char* label, const char* text) {
   std::fputc('\n', stdout);
 }
 
-/// Tells each axis of the tracked position that stands outside the limits.
-void check_travel(const char* path, int line_number, const char* line_text) {
+/// Tells each axis of the tracked position that stands outside the limits
+/// and that the line moved there from `before`; null `before` (a homing):
+/// every axis. An axis the line left where it stood was told by the line
+/// that took it there, so a job that leaves the limits once is told once,
+/// not again at every later line.
+void check_travel(const char* path, int line_number, const char* line_text,
+                  const axis_position* before) {
   if (!road.check_limits) return;
   const axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a) {
     const double at = model.axes[a].position_in;
-    const bool above = road.limits.has_max[a] && at > road.limits.max[a];
-    const bool below = road.limits.has_min[a] && at < road.limits.min[a];
-    if (!above && !below) {
-      road.outside[a] = false;
-      continue;
-    }
-    if (road.outside[a] && road.told_at[a] == at) continue;
-    road.outside[a] = true;
-    road.told_at[a] = at;
-    emit_travel_exceeded({path, line_number, line_text, a, at,
-                          above ? road.limits.max[a] : road.limits.min[a], above});
+    if (before && before->inches[a] == at) continue;
+    if (road.limits.has_max[a] && at > road.limits.max[a])
+      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.max[a], true});
+    else if (road.limits.has_min[a] && at < road.limits.min[a])
+      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.min[a], false});
   }
 }
 
@@ -165,6 +160,7 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
   // Where the line starts: a recovery drives the machine back here and
   // re-runs the line along its own path.
   axis_position start{};
+  bool homed_here = false;
   if ((handle || road.machine_order) && !homing_state().homed) {
     // With a machine attached the line that triggers the homing is composed
     // only after it (and after the scale query), from the home position and
@@ -184,7 +180,7 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
                            path, line_number, line_text, "Homing failed", "");
       }
       if (platform_stop_requested()) return false;
-      check_travel(path, line_number, line_text);
+      check_travel(path, line_number, line_text, nullptr);
       start = tracked_position();
       if (result == translation_result::command) result = compose(operands, command, travel);
     }
@@ -192,11 +188,16 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
     start = tracked_position();
     if (result == translation_result::command) result = compose(operands, command, travel);
     if (platform_stop_requested()) return false;  // a stop during the line's dwell
-    if (translated(result)) ensure_homed(handle);
+    // A dry run homes after the line's command: the record then stands at
+    // home, every axis of it reached by this line.
+    if (translated(result) && !homing_state().homed) {
+      ensure_homed(handle);
+      homed_here = true;
+    }
   }
 
   if (!translated(result)) return refuse_translation(result, path, line_number, line_text);
-  check_travel(path, line_number, line_text);
+  check_travel(path, line_number, line_text, homed_here ? nullptr : &start);
   if (result == translation_result::no_op) return true;
 
   trace_line("gCode: ", line);

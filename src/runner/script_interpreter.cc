@@ -27,6 +27,7 @@ namespace {
 /// and whether a recovery took its handle away to be handed back.
 struct interpreter_record {
   port_handle* handles[max_include_depth + 1] = {};
+  const char* paths[max_include_depth + 1] = {};  // each file as its include line names it
   bool awaiting_handle[max_include_depth + 1] = {};
   int depth = 0;
   bool stop_reported = false;
@@ -140,6 +141,14 @@ bool held_by_including_file(port_handle handle) {
   return false;
 }
 
+/// Whether the file named `path` is being run, by that name, by this file
+/// or a file that includes it.
+bool being_run(const char* path) {
+  for (int i = 0; i < interpreter.depth; ++i)
+    if (interpreter.paths[i] && std::strcmp(interpreter.paths[i], path) == 0) return true;
+  return false;
+}
+
 bool run_include(const char* path, int line_number, const char* line, const char* included,
                  port_handle handle) {
   if (interpreter.depth > max_include_depth) {
@@ -149,6 +158,15 @@ bool run_include(const char* path, int line_number, const char* line, const char
                        path, line_number, line, "Include too deep",
                        "includes are nested more than 32 deep");
   }
+  // NOTE: a check that passes refused lines over would, at the 33rd level of
+  // a file that includes itself, refuse only that one include and go on
+  // with the rest of every level: a file that includes itself twice would
+  // be run 2^32 times. It refuses the include that closes the circle
+  // instead, where a run stops at the first refusal anyway.
+  if (passing_refused_lines() && being_run(included))
+    return refuse_line("Include too deep @ %s:%d",
+                       "The file includes itself @ %s:%d:\r    %s", path, line_number, line,
+                       "Include too deep", "the file includes itself");
   // A missing include file stops the run without a message; a check that
   // passes refused lines over says which file it could not read.
   if (passing_refused_lines() && !can_open_script(included))
@@ -260,6 +278,7 @@ bool run_script_file(const char* path, port_handle initial) {
   port_handle handle = initial;
   const int frame = interpreter.depth++;
   interpreter.handles[frame] = &handle;
+  interpreter.paths[frame] = path;
   interpreter.awaiting_handle[frame] = false;
 
   char buffer[2048];
@@ -274,6 +293,7 @@ bool run_script_file(const char* path, port_handle initial) {
   if (stop_requested(path, line_number)) ok = false;
 
   interpreter.handles[frame] = nullptr;
+  interpreter.paths[frame] = nullptr;
   interpreter.awaiting_handle[frame] = false;
   --interpreter.depth;
   // The port this file opened is released at its end, and also when a line

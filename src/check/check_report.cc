@@ -1,0 +1,202 @@
+#include "check/check_report.h"
+
+#include <cstdio>
+
+#include "check/machine_profile.h"
+#include "supervision/job_estimate.h"
+
+namespace {
+
+constexpr char axis_letters[run_axis_count + 1] = "XYZ";
+constexpr const char* axis_keys[run_axis_count] = {"x", "y", "z"};
+
+std::string counted(int n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string hms(double ms) {
+  char text[48];
+  format_hms(ms, text, sizeof text);
+  return text;
+}
+
+std::string number(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+const check_problem* stop_of(const check_result& r) {
+  for (const check_problem& p : r.problems)
+    if (p.kind == check_problem_kind::stopped) return &p;
+  return nullptr;
+}
+
+/// The length of the valid UTF-8 sequence at `s[i]`, or 0 when there is none.
+size_t utf8_length(const std::string& s, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = byte(i);
+  size_t n = 0;
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) low = 0xA0;   // no overlong forms
+    if (c == 0xED) high = 0x9F;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
+}
+
+std::string json_bound(bool has, double value) {
+  return has ? number("%.4f", value) : "null";
+}
+
+void put(std::FILE* out, const std::string& text) { std::fputs(text.c_str(), out); }
+
+}  // namespace
+
+std::string json_string(const std::string& text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else if (c < 0x20) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+        out += escape;
+      } else {
+        out += static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    if (size_t n = utf8_length(text, i); n > 0) {
+      out.append(text, i, n);
+      i += n;
+    } else {
+      out += "\\ufffd";
+      ++i;
+    }
+  }
+  return out + "\"";
+}
+
+std::string check_verdict(const check_result& r) {
+  if (r.fits()) {
+    if (!r.limits.any()) return "every line is accepted (no travel limits were given)";
+    return "the job fits: every line is accepted and every move stays within the travel limits";
+  }
+  std::string verdict = r.travel_problems > 0 ? "the job does not fit:" : "problems found:";
+  std::string sep = " ";
+  if (r.refused_lines > 0) {
+    verdict += sep + counted(r.refused_lines, "refused line", "refused lines");
+    sep = ", ";
+  }
+  if (r.travel_problems > 0) {
+    verdict += sep + counted(r.travel_problems, "position", "positions") +
+               " beyond the travel limits";
+    sep = ", ";
+  }
+  if (const check_problem* stop = stop_of(r)) {
+    verdict += sep + "the run stops at " + stop->file;
+    if (stop->line > 0) verdict += ":" + std::to_string(stop->line);
+  }
+  return verdict;
+}
+
+std::string format_check_problem(const check_problem& p) {
+  std::string line = p.file + ":";
+  if (p.line > 0) line += std::to_string(p.line) + ":";
+  line += " " + p.what;
+  if (!p.why.empty()) line += ", " + p.why;
+  if (!p.text.empty()) line += ": " + p.text;
+  return line;
+}
+
+bool write_check_text(const check_result& r, std::FILE* out) {
+  for (const check_problem& p : r.problems) put(out, format_check_problem(p) + "\n");
+  if (!r.homed) {
+    put(out, "Envelope: none (no line homed the machine)\n");
+  } else {
+    put(out, "Envelope:\n");
+    for (int a = 0; a < run_axis_count; ++a)
+      std::fprintf(out, "  %c %10.4f to %10.4f in  %9ld to %9ld steps\n", axis_letters[a],
+                   r.envelope_min_in[a], r.envelope_max_in[a],
+                   static_cast<long>(r.envelope_min_steps[a]),
+                   static_cast<long>(r.envelope_max_steps[a]));
+  }
+  std::string limits = "Limits:";
+  for (int a = 0; a < run_axis_count; ++a)
+    limits += (a ? ", " : " ") + describe_travel_range(r.limits, a);
+  put(out, limits + "\n");
+  std::fprintf(out, "Commands: %llu\n", static_cast<unsigned long long>(r.commands));
+  put(out, "Estimated machine time: " + hms(r.estimate_ms) + " (h:mm:ss)\n");
+  put(out, "Verdict: " + check_verdict(r) + "\n");
+  return std::fflush(out) == 0 && !std::ferror(out);
+}
+
+bool write_check_json(const check_result& r, std::FILE* out) {
+  static const char* const kinds[] = {"refused", "travel", "stopped"};
+  put(out, "{\n  \"script\": " + json_string(r.script) + ",\n");
+  put(out, std::string("  \"fits\": ") + (r.fits() ? "true" : "false") + ",\n");
+  put(out, std::string("  \"ran_to_end\": ") + (r.ran_to_end ? "true" : "false") + ",\n");
+  put(out, "  \"verdict\": " + json_string(check_verdict(r)) + ",\n");
+  put(out, "  \"refused_lines\": " + std::to_string(r.refused_lines) + ",\n");
+  put(out, "  \"travel_problems\": " + std::to_string(r.travel_problems) + ",\n");
+  put(out, "  \"problems\": [");
+  for (size_t i = 0; i < r.problems.size(); ++i) {
+    const check_problem& p = r.problems[i];
+    std::string item = i ? ",\n    {" : "\n    {";
+    item += "\"kind\": " + json_string(kinds[static_cast<int>(p.kind)]);
+    item += ", \"file\": " + json_string(p.file);
+    item += ", \"line\": " + std::to_string(p.line);
+    item += ", \"what\": " + json_string(p.what);
+    item += ", \"why\": " + json_string(p.why);
+    if (p.kind == check_problem_kind::travel) {
+      item += ", \"axis\": " + json_string(std::string(1, axis_letters[p.axis]));
+      item += ", \"position_in\": " + number("%.4f", p.position_in);
+      item += ", \"limit_in\": " + number("%.4f", p.limit);
+      item += std::string(", \"side\": ") + (p.above ? "\"upper\"" : "\"lower\"");
+      item += std::string(", \"home\": ") + (p.home ? "true" : "false");
+    }
+    item += ", \"text\": " + json_string(p.text) + "}";
+    put(out, item);
+  }
+  put(out, r.problems.empty() ? "],\n" : "\n  ],\n");
+  put(out, "  \"limits\": {");
+  for (int a = 0; a < run_axis_count; ++a)
+    put(out, std::string(a ? ", " : "") + json_string(axis_keys[a]) + ": {\"min_in\": " +
+                 json_bound(r.limits.has_min[a], r.limits.min[a]) +
+                 ", \"max_in\": " + json_bound(r.limits.has_max[a], r.limits.max[a]) + "}");
+  put(out, "},\n  \"envelope\": ");
+  if (!r.homed) {
+    put(out, "null");
+  } else {
+    put(out, "{");
+    for (int a = 0; a < run_axis_count; ++a)
+      put(out, std::string(a ? ",\n    " : "\n    ") + json_string(axis_keys[a]) +
+                   ": {\"min_in\": " + number("%.4f", r.envelope_min_in[a]) +
+                   ", \"max_in\": " + number("%.4f", r.envelope_max_in[a]) +
+                   ", \"min_steps\": " + std::to_string(r.envelope_min_steps[a]) +
+                   ", \"max_steps\": " + std::to_string(r.envelope_max_steps[a]) + "}");
+    put(out, "\n  }");
+  }
+  std::fprintf(out, ",\n  \"commands\": %llu,\n", static_cast<unsigned long long>(r.commands));
+  put(out, "  \"estimate_ms\": " + number("%.0f", r.estimate_ms) + ",\n");
+  put(out, "  \"estimate\": " + json_string(hms(r.estimate_ms)) + "\n}\n");
+  return std::fflush(out) == 0 && !std::ferror(out);
+}

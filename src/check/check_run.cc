@@ -1,0 +1,152 @@
+#include "check/check_run.h"
+
+#include <cstdio>
+
+#include "preview/preview_layout.h"
+#include "preview/stand_in_controller.h"
+#include "runner/run_program.h"
+#include "supervision/job_estimate.h"
+
+namespace {
+
+constexpr char axis_letters[run_axis_count + 1] = "XYZ";
+
+/// Collects what the run tells: refusals, travel beyond the limits, the
+/// line a run stopped at, and the summary.
+class check_observer : public run_observer {
+ public:
+  explicit check_observer(check_result& result) : result_(result) {}
+
+  // The line as read: the run's own text of a line may have lost its
+  // comment ("; homes the machine" leaves nothing).
+  void line_started(const line_event& e) override {
+    after_homing_ = false;
+    line_path_ = e.path;
+    line_number_ = e.line_number;
+    line_text_ = e.text;
+    if (e.line_number == 1 && line_text_.rfind("\xEF\xBB\xBF", 0) == 0) line_text_.erase(0, 3);
+    while (!line_text_.empty() && (line_text_.back() == '\n' || line_text_.back() == '\r'))
+      line_text_.pop_back();
+    for (char& c : line_text_)
+      if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f) c = '?';
+  }
+
+  void line_finished(const line_event& e, bool ok) override {
+    // The innermost failing line comes first; the include lines above it
+    // fail after it.
+    if (ok || stop_noted_) return;
+    stop_noted_ = true;
+    check_problem p;
+    p.kind = check_problem_kind::stopped;
+    p.file = e.path;
+    p.line = e.line_number;
+    p.text = text_of(e.path, e.line_number, e.text);
+    p.what = "the run stops here";
+    result_.problems.push_back(p);
+  }
+
+  // A homing comes before the line's own move: the positions told until
+  // the move are the home position.
+  void homing_done(const homing_event&) override { after_homing_ = true; }
+  void motion_composed(const motion_event&) override { after_homing_ = false; }
+
+  void line_refused(const refusal_event& e) override {
+    check_problem p;
+    p.kind = check_problem_kind::refused;
+    p.file = e.path;
+    p.line = e.line_number;
+    p.text = text_of(e.path, e.line_number, e.text);
+    p.what = e.what;
+    p.why = e.why ? e.why : "";
+    result_.problems.push_back(p);
+    ++result_.refused_lines;
+  }
+
+  void travel_exceeded(const travel_event& e) override {
+    check_problem p;
+    p.kind = check_problem_kind::travel;
+    p.file = e.path;
+    p.line = e.line_number;
+    p.text = text_of(e.path, e.line_number, e.text);
+    p.axis = e.axis;
+    p.position_in = e.position_in;
+    p.limit = e.limit;
+    p.above = e.above;
+    p.home = after_homing_;
+    p.what = describe_travel_problem(p);
+    result_.problems.push_back(p);
+    ++result_.travel_problems;
+  }
+
+  void run_finished(const run_summary& s) override {
+    result_.ran_to_end = s.ok;
+    result_.homed = s.homed;
+    for (int a = 0; a < run_axis_count; ++a) {
+      const axis_scale scale{s.scale_numerator[a], s.scale_denominator[a]};
+      result_.envelope_min_steps[a] = s.envelope_min[a];
+      result_.envelope_max_steps[a] = s.envelope_max[a];
+      result_.envelope_min_in[a] = steps_to_inches(s.envelope_min[a], scale);
+      result_.envelope_max_in[a] = steps_to_inches(s.envelope_max[a], scale);
+    }
+  }
+
+ private:
+  std::string text_of(const char* path, int line_number, const char* told) const {
+    if (line_number == line_number_ && line_path_ == path) return line_text_;
+    return told ? told : "";
+  }
+
+  check_result& result_;
+  std::string line_path_;
+  int line_number_ = 0;
+  std::string line_text_;
+  bool after_homing_ = false;
+  bool stop_noted_ = false;
+};
+
+}  // namespace
+
+std::string describe_travel_problem(const check_problem& p) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%c%s %.4f beyond the %s limit %.4f", axis_letters[p.axis],
+                p.home ? " home" : "", p.position_in, p.above ? "upper" : "lower", p.limit);
+  return text;
+}
+
+check_result run_check(const std::string& script, const travel_limits& limits) {
+  check_result result;
+  result.script = script;
+  result.limits = limits;
+  check_observer observer(result);
+
+  run_options options;
+  options.script = script;
+  options.write_outputs = false;
+  options.dwells_wait = false;
+  options.trace = false;
+  options.opener = open_stand_in_controller;
+  options.observers = {&job_estimate_observer(), &observer};
+  options.machine_order = true;
+  options.skip_refused = true;
+  options.limits = limits;
+  reset_job_estimate();  // a run that never starts estimates nothing
+  run_program(options);
+
+  // A run that stopped before any line (the script could not be read to
+  // its end) names the script itself.
+  if (!result.ran_to_end) {
+    bool stop_noted = false;
+    for (const check_problem& p : result.problems)
+      if (p.kind == check_problem_kind::stopped) stop_noted = true;
+    if (!stop_noted) {
+      check_problem p;
+      p.kind = check_problem_kind::stopped;
+      p.file = script;
+      p.what = "the script could not be read to its end";
+      result.problems.push_back(p);
+    }
+  }
+  result.commands = job_estimate_state().exchanges;
+  result.estimate_ms = job_estimate_ms();
+  return result;
+}
