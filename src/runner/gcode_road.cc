@@ -150,56 +150,37 @@ bool refuse_line(const char* caption_format, const char* text_format, const char
   return false;
 }
 
-bool run_gcode_line(const char* path, int line_number, char* line_text, char* line,
-                    port_handle& handle) {
-  const char* command = nullptr;
-  const char* operands = nullptr;
-  int64_t travel = 0;
-  translation_result result = classify_gcode_line(line, operands);
-  if (result == translation_result::no_op) command = no_op_command;
-  // Where the line starts: a recovery drives the machine back here and
-  // re-runs the line along its own path.
-  axis_position start{};
-  bool homed_here = false;
-  if ((handle || road.machine_order) && !homing_state().homed) {
-    // With a machine attached the line that triggers the homing is composed
-    // only after it (and after the scale query), from the home position and
-    // with the machine's own scales. A line that does not translate still
-    // fails before anything is sent.
-    if (translated(result)) {
-      // A stop during the line's dwell, or during the homing: nothing more
-      // is composed or sent.
-      if (platform_stop_requested()) return false;
-      if (!ensure_homed(handle)) {
-        // A machine must not move unhomed: the line stops here. A rejected
-        // home reply shows no message of its own, so say which line it was.
-        if (platform_stop_requested()) return false;
-        return refuse_line("Homing failed @ %s:%d",
+namespace {
+
+/// The homing a machine (or the check) takes before the line's first
+/// command. False when the line stops here: a stop request, or a homing that
+/// failed (told as the line's refusal, whose result goes to `result`).
+bool home_before_command(const char* path, int line_number, const char* line_text,
+                         port_handle handle, bool& result) {
+  result = false;
+  // A stop during the line's dwell, or during the homing: nothing more is
+  // composed or sent.
+  if (platform_stop_requested()) return false;
+  if (!ensure_homed(handle)) {
+    // A machine must not move unhomed: the line stops here. A rejected home
+    // reply shows no message of its own, so say which line it was.
+    if (!platform_stop_requested())
+      result = refuse_line("Homing failed @ %s:%d",
                            "The machine could not be homed before the command of @ %s:%d:\r    "
                            "%s\rNothing more is sent. The controller's reply is in the trace.",
                            path, line_number, line_text, "Homing failed", "");
-      }
-      if (platform_stop_requested()) return false;
-      check_travel(path, line_number, line_text, nullptr);
-      start = tracked_position();
-      if (result == translation_result::command) result = compose(operands, command, travel);
-    }
-  } else {
-    start = tracked_position();
-    if (result == translation_result::command) result = compose(operands, command, travel);
-    if (platform_stop_requested()) return false;  // a stop during the line's dwell
-    // A dry run homes after the line's command: the record then stands at
-    // home, every axis of it reached by this line.
-    if (translated(result) && !homing_state().homed) {
-      ensure_homed(handle);
-      homed_here = true;
-    }
+    return false;
   }
+  if (platform_stop_requested()) return false;
+  check_travel(path, line_number, line_text, nullptr);
+  return true;
+}
 
-  if (!translated(result)) return refuse_translation(result, path, line_number, line_text);
-  check_travel(path, line_number, line_text, homed_here ? nullptr : &start);
-  if (result == translation_result::no_op) return true;
-
+/// Sends the line's composed command; a failed one is recovered from
+/// `start`, where the line began.
+bool send_line_command(char* line, const char* command, int64_t travel,
+                       const axis_position& start, const char* path, int line_number,
+                       const char* line_text, port_handle& handle) {
   trace_line("gCode: ", line);
   const match_pattern* response = find_validator(command);
   if (!response)
@@ -218,6 +199,49 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
   // the pseudo path).
   if (platform_stop_requested()) return false;
   return recover_failed_line(line, start, handle);
+}
+
+}  // namespace
+
+bool run_gcode_line(const char* path, int line_number, char* line_text, char* line,
+                    port_handle& handle) {
+  const char* command = nullptr;
+  const char* operands = nullptr;
+  int64_t travel = 0;
+  translation_result result = classify_gcode_line(line, operands);
+  if (result == translation_result::no_op) command = no_op_command;
+  // Where the line starts: a recovery drives the machine back here and
+  // re-runs the line along its own path.
+  axis_position start{};
+  bool homed_here = false;
+  if ((handle || road.machine_order) && !homing_state().homed) {
+    // With a machine attached the line that triggers the homing is composed
+    // only after it (and after the scale query), from the home position and
+    // with the machine's own scales. A line that does not translate still
+    // fails before anything is sent.
+    if (translated(result)) {
+      bool stopped_result = false;
+      if (!home_before_command(path, line_number, line_text, handle, stopped_result))
+        return stopped_result;
+      start = tracked_position();
+      if (result == translation_result::command) result = compose(operands, command, travel);
+    }
+  } else {
+    start = tracked_position();
+    if (result == translation_result::command) result = compose(operands, command, travel);
+    if (platform_stop_requested()) return false;  // a stop during the line's dwell
+    // A dry run homes after the line's command: the record then stands at
+    // home, every axis of it reached by this line.
+    if (translated(result) && !homing_state().homed) {
+      ensure_homed(handle);
+      homed_here = true;
+    }
+  }
+
+  if (!translated(result)) return refuse_translation(result, path, line_number, line_text);
+  check_travel(path, line_number, line_text, homed_here ? nullptr : &start);
+  if (result == translation_result::no_op) return true;
+  return send_line_command(line, command, travel, start, path, line_number, line_text, handle);
 }
 
 bool track_gcode_line_quietly(const char* path, int line_number, char* line_text, char* line,

@@ -20,34 +20,12 @@ void forget_quiet_travel() {
   for (axis_state& axis : axis_model_state().axes) axis.envelope_min = axis.envelope_max = 0;
 }
 
-bool approach_resume_line(const char* path, int line_number, const char* line_text,
-                          port_handle handle) {
-  // Whatever happens next, the quiet lines moved nothing.
-  forget_quiet_travel();
-  if (!handle) {
-    report("No machine to resume on @ %s:%d",
-           "The job would go on @ %s:%d:\r    %s\rbut no \"open comm\" line comes before it, "
-           "so there is no machine to home and drive there. Nothing was sent.",
-           path, line_number, line_text);
-    return false;
-  }
-  // Where the job stands before the line, in inches; a job that has not
-  // moved yet stands at home.
-  if (!homing_state().homed) home_record_only();
-  double stand_in[axis_count];
-  for (int a = 0; a < axis_count; ++a) stand_in[a] = axis_model_state().axes[a].position_in;
+namespace {
 
-  set_homed(false);
-  if (!ensure_homed(handle)) {
-    if (platform_stop_requested()) return false;
-    report("Homing failed @ %s:%d",
-           "The machine could not be homed before the command of @ %s:%d:\r    %s\r"
-           "Nothing more is sent. The controller's reply is in the trace.",
-           path, line_number, line_text);
-    return false;
-  }
-  if (platform_stop_requested()) return false;
-
+/// From home to where the job stands (`stand_in`, inches): X, then Y, with Z
+/// at the top of its travel, then Z down last.
+bool drive_to(const double (&stand_in)[axis_count], const char* path, int line_number,
+              const char* line_text, port_handle handle) {
   // Measured with the machine's own scales, which the query may have
   // changed since the quiet lines were tracked.
   axis_position target{};
@@ -80,6 +58,39 @@ bool approach_resume_line(const char* path, int line_number, const char* line_te
   for (int a = 0; a < axis_count; ++a)
     set_axis_position(static_cast<axis_index>(a), target.inches[a], target.steps[a], false);
   return true;
+}
+
+}  // namespace
+
+bool approach_resume_line(const char* path, int line_number, const char* line_text,
+                          port_handle handle) {
+  // Whatever happens next, the quiet lines moved nothing.
+  forget_quiet_travel();
+  if (!handle) {
+    report("No machine to resume on @ %s:%d",
+           "The job would go on @ %s:%d:\r    %s\rbut no \"open comm\" line comes before it, "
+           "so there is no machine to home and drive there. Nothing was sent.",
+           path, line_number, line_text);
+    return false;
+  }
+  // Where the job stands before the line, in inches; a job that has not
+  // moved yet stands at home.
+  if (!homing_state().homed) home_record_only();
+  double stand_in[axis_count];
+  for (int a = 0; a < axis_count; ++a) stand_in[a] = axis_model_state().axes[a].position_in;
+
+  set_homed(false);
+  if (!ensure_homed(handle)) {
+    if (platform_stop_requested()) return false;
+    report("Homing failed @ %s:%d",
+           "The machine could not be homed before the command of @ %s:%d:\r    %s\r"
+           "Nothing more is sent. The controller's reply is in the trace.",
+           path, line_number, line_text);
+    return false;
+  }
+  if (platform_stop_requested()) return false;
+
+  return drive_to(stand_in, path, line_number, line_text, handle);
 }
 
 void report_resume_line_not_reached(const char* file, int line_number) {
