@@ -251,7 +251,12 @@ bool run_piece(const char* path, int line_number, char* buffer, size_t length,
     return refuse_non_text(path, line_number, text, length, bad);
   if (interpreter.quiet && at_resume_line(path, line_number)) {
     interpreter.quiet = false;
-    if (!approach_resume_line(path, line_number, text, handle)) return false;
+    // The line as messages show it: without its line end.
+    char shown[2048];
+    std::snprintf(shown, sizeof shown, "%s", text);
+    for (size_t n = std::strlen(shown); n > 0 && is_trailing_space(shown[n - 1]); --n)
+      shown[n - 1] = '\0';
+    if (!approach_resume_line(path, line_number, shown, handle)) return false;
   }
   const bool line_ok = process_script_line(path, line_number, text, handle);
   emit_line_finished({path, interpreter.depth, line_number, text}, line_ok);
