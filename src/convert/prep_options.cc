@@ -35,80 +35,96 @@ bool read_number(const char* text, size_t length, double& value) {
   return parsed.ec == std::errc() && parsed.ptr == text + length && length > 0 && std::isfinite(value);
 }
 
+void fail(prep_options& options, const std::string& text) {
+  if (options.error.empty()) options.error = text;
+}
+
+bool takes_value(const std::string& word) {
+  return word == "-o" || word == "--tolerance" || word == "--units" || word == "--shift" || word == "--dwell-units";
+}
+
+// Three numbers in inches, X,Y,Z, each within 10000.
+void read_shift(prep_options& options, const std::string& value) {
+  size_t from = 0;
+  int axis = 0;
+  for (; axis < 3; ++axis) {
+    size_t comma = value.find(',', from);
+    size_t to = axis < 2 ? comma : value.size();
+    if (to == std::string::npos || !read_number(value.c_str() + from, to - from, options.shift[axis]) ||
+        std::fabs(options.shift[axis]) > 10000)
+      break;
+    from = to + 1;
+  }
+  if (axis < 3) fail(options, "--shift takes three numbers in inches, X,Y,Z: " + value);
+}
+
+// An option that takes a value (takes_value(word) holds).
+void take_valued_option(prep_options& options, const std::string& word, const char* value) {
+  std::string text = value;
+  if (word == "-o") {
+    if (!options.output.empty()) fail(options, "-o is given twice");
+    options.output = text;
+    if (options.output.empty()) fail(options, "-o needs a file name");
+  } else if (word == "--tolerance") {
+    if (!read_number(value, std::strlen(value), options.tolerance) || options.tolerance < 0.0002 ||
+        options.tolerance > 1)
+      fail(options, "--tolerance takes inches from 0.0002 to 1 (output is rounded to 0.0001 in): " + text);
+  } else if (word == "--units") {
+    if (text == "in") options.units = 20;
+    else if (text == "mm") options.units = 21;
+    else fail(options, "--units takes in or mm: " + text);
+  } else if (word == "--dwell-units") {
+    if (text == "s") options.dwell_in_ms = false;
+    else if (text == "ms") options.dwell_in_ms = true;
+    else fail(options, "--dwell-units takes s or ms: " + text);
+  } else {
+    read_shift(options, text);
+  }
+}
+
+// A flag, or the input file.
+void take_word(prep_options& options, const std::string& word) {
+  if (word == "--help" || word == "-h") {
+    options.help = true;
+  } else if (word == "--version") {
+    options.version = true;
+  } else if (word == "--fit") {
+    options.fit = true;
+  } else if (word == "--split-tools") {
+    options.split_tools = true;
+  } else if (word == "--no-merge") {
+    options.merge = false;
+  } else if (word.size() > 1 && word[0] == '-') {
+    fail(options, "unknown option " + word);
+  } else if (options.input.empty()) {
+    options.input = word;
+  } else {
+    fail(options, "more than one input file: " + word);
+  }
+}
+
 }  // namespace
 
 prep_options parse_prep_arguments(int argc, const char* const* argv) {
   prep_options options;
-  auto fail = [&](const std::string& text) {
-    if (options.error.empty()) options.error = text;
-  };
   for (int i = 1; i < argc; ++i) {
     std::string word = argv[i];
-    bool takes_value = word == "-o" || word == "--tolerance" || word == "--units" || word == "--shift" ||
-                       word == "--dwell-units";
-    if (takes_value && i + 1 >= argc) {
-      fail(word + " needs a value");
+    bool valued = takes_value(word);
+    if (valued && i + 1 >= argc) {
+      fail(options, word + " needs a value");
       break;
     }
+    // Every option but -o, as given, for the output's header.
     if (word != "-o" && word.rfind("-", 0) == 0 && word != "-") {
       options.given += (options.given.empty() ? "" : " ") + word;
-      if (takes_value) options.given += std::string(" ") + argv[i + 1];
+      if (valued) options.given += std::string(" ") + argv[i + 1];
     }
-    if (word == "--help" || word == "-h") {
-      options.help = true;
-    } else if (word == "--version") {
-      options.version = true;
-    } else if (word == "-o") {
-      if (!options.output.empty()) fail("-o is given twice");
-      options.output = argv[++i];
-      if (options.output.empty()) fail("-o needs a file name");
-    } else if (word == "--tolerance") {
-      const char* value = argv[++i];
-      if (!read_number(value, std::strlen(value), options.tolerance) || options.tolerance < 0.0002 ||
-          options.tolerance > 1)
-        fail(std::string("--tolerance takes inches from 0.0002 to 1 (output is rounded to 0.0001 in): ") +
-             value);
-    } else if (word == "--units") {
-      std::string value = argv[++i];
-      if (value == "in") options.units = 20;
-      else if (value == "mm") options.units = 21;
-      else fail("--units takes in or mm: " + value);
-    } else if (word == "--dwell-units") {
-      std::string value = argv[++i];
-      if (value == "s") options.dwell_in_ms = false;
-      else if (value == "ms") options.dwell_in_ms = true;
-      else fail("--dwell-units takes s or ms: " + value);
-    } else if (word == "--shift") {
-      std::string value = argv[++i];
-      size_t from = 0;
-      int axis = 0;
-      for (; axis < 3; ++axis) {
-        size_t comma = value.find(',', from);
-        size_t to = axis < 2 ? comma : value.size();
-        if (to == std::string::npos ||
-            !read_number(value.c_str() + from, to - from, options.shift[axis]) ||
-            std::fabs(options.shift[axis]) > 10000)
-          break;
-        from = to + 1;
-      }
-      if (axis < 3) fail("--shift takes three numbers in inches, X,Y,Z: " + value);
-    } else if (word == "--fit") {
-      options.fit = true;
-    } else if (word == "--split-tools") {
-      options.split_tools = true;
-    } else if (word == "--no-merge") {
-      options.merge = false;
-    } else if (word.size() > 1 && word[0] == '-') {
-      fail("unknown option " + word);
-    } else if (options.input.empty()) {
-      options.input = word;
-    } else {
-      fail("more than one input file: " + word);
-    }
+    if (valued) take_valued_option(options, word, argv[++i]);
+    else take_word(options, word);
   }
   if (options.help || options.version) return options;
-  if (options.input.empty()) fail("no input file");
-  if (options.split_tools && options.output.empty()) fail("--split-tools needs -o OUTPUT");
+  if (options.input.empty()) fail(options, "no input file");
+  if (options.split_tools && options.output.empty()) fail(options, "--split-tools needs -o OUTPUT");
   return options;
 }
 

@@ -28,8 +28,8 @@ void add_comment(gcode_block& block, const char* text, size_t length) {
 }
 
 // The letters a three-axis mill's job may carry beside G, M, N and O.
-// A, B, C, U, V, W are further axes; L is a repeat count; both are refused
-// by the caller's table below, the rest have no meaning here.
+// A, B, C, U, V, W are further axes, L is a repeat count and E drives an
+// extruder: these are refused; the rest have no meaning here.
 const char* refused_letter(char letter) {
   switch (letter) {
     case 'A': case 'B': case 'C': case 'U': case 'V': case 'W':
@@ -41,6 +41,74 @@ const char* refused_letter(char letter) {
     default:
       return nullptr;
   }
+}
+
+constexpr const char* parameters_why =
+    "parameters and expressions (#, [ ]) are not supported: post the job with plain numbers";
+
+// A character where a word's letter should stand (upper-cased) that no word
+// of a three-axis job begins with, or null for a letter millprep reads.
+const char* refused_character(char c) {
+  if (c == '#' || c == '[' || c == ']' || c == '=') return parameters_why;
+  if (c == '@' || c == '^') return "polar coordinates (@, ^) are not supported: post the job with X, Y and Z";
+  if (c < 'A' || c > 'Z')
+    return (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? "the line holds a control character"
+                                                               : "the line holds a character that is no part of a G-code word";
+  return refused_letter(c);
+}
+
+// The number after a word's letter: blanks may stand after the letter and
+// after its sign. Advances `p` past it.
+bool read_word_number(const char*& p, const char* end, double& value, const char*& why) {
+  while (p < end && is_blank(*p)) ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) {
+    negative = (*p == '-');
+    ++p;
+    while (p < end && is_blank(*p)) ++p;
+  }
+  char digits[64];
+  size_t n = 0;
+  bool point = false;
+  while (p < end && (is_digit(*p) || (*p == '.' && !point))) {
+    if (*p == '.') point = true;
+    if (n + 1 >= sizeof digits) { why = "a number is longer than 62 characters"; return false; }
+    digits[n++] = *p++;
+  }
+  if (n == 0 && p < end && (*p == '#' || *p == '[')) { why = parameters_why; return false; }
+  if (n == 0 || (n == 1 && point)) { why = "a letter is not followed by a number"; return false; }
+  auto parsed = std::from_chars(digits, digits + n, value, std::chars_format::fixed);
+  if (parsed.ec != std::errc() || parsed.ptr != digits + n) { why = "a number is out of range"; return false; }
+  if (negative) value = -value;
+  return true;
+}
+
+// A Fanuc-style program number (O1001 alone, perhaps with a comment) names
+// the program; any other O-word is a subroutine or control flow.
+bool is_program_number(const char* p, const char* end, bool first_word) {
+  while (p < end && is_blank(*p)) ++p;
+  return first_word && (p == end || *p == '(' || *p == ';');
+}
+
+// Keeps a G or M code (in tenths) or a letter word's value.
+bool store_word(gcode_block& block, char letter, double value, const char*& why) {
+  if (letter == 'G' || letter == 'M') {
+    if (value < 0 || value > 1000) { why = "a G or M code is out of range"; return false; }
+    int code = static_cast<int>(value * 10 + 0.5);
+    if (letter == 'G') {
+      if (block.g_count == 12) { why = "more than 12 G codes on one line"; return false; }
+      block.g[block.g_count++] = code;
+    } else {
+      if (block.m_count == 8) { why = "more than 8 M codes on one line"; return false; }
+      block.m[block.m_count++] = code;
+    }
+    return true;
+  }
+  int index = letter - 'A';
+  if (block.has[index]) { why = "a word is given twice on the line"; return false; }
+  block.has[index] = true;
+  block.value[index] = value;
+  return true;
 }
 
 }  // namespace
@@ -71,81 +139,23 @@ bool read_gcode_block(const char* line, size_t length, gcode_block& block, const
       add_comment(block, p + 1, end - p - 1);
       break;
     }
-    if (c == '#' || c == '[' || c == ']' || c == '=') {
-      why = "parameters and expressions (#, [ ]) are not supported: post the job with plain numbers";
-      return false;
-    }
-    if (c == '@' || c == '^') {
-      why = "polar coordinates (@, ^) are not supported: post the job with X, Y and Z";
-      return false;
-    }
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c < 'A' || c > 'Z') {
-      why = (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? "the line holds a control character"
-                                                                  : "the line holds a character that is no part of a G-code word";
-      return false;
-    }
-    if (const char* refusal = refused_letter(c)) { why = refusal; return false; }
+    if (const char* refusal = refused_character(c)) { why = refusal; return false; }
     ++p;
-    // The number: blanks may stand after the letter and after its sign.
-    while (p < end && is_blank(*p)) ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-      negative = (*p == '-');
-      ++p;
-      while (p < end && is_blank(*p)) ++p;
-    }
-    char digits[64];
-    size_t n = 0;
-    bool point = false;
-    while (p < end && (is_digit(*p) || (*p == '.' && !point))) {
-      if (*p == '.') point = true;
-      if (n + 1 >= sizeof digits) { why = "a number is longer than 62 characters"; return false; }
-      digits[n++] = *p++;
-    }
-    if (n == 0 && p < end && (*p == '#' || *p == '[')) {
-      why = "parameters and expressions (#, [ ]) are not supported: post the job with plain numbers";
-      return false;
-    }
-    if (n == 0 || (n == 1 && point)) {
-      why = "a letter is not followed by a number";
-      return false;
-    }
     double value = 0;
-    auto parsed = std::from_chars(digits, digits + n, value, std::chars_format::fixed);
-    if (parsed.ec != std::errc() || parsed.ptr != digits + n) { why = "a number is out of range"; return false; }
-    if (negative) value = -value;
+    if (!read_word_number(p, end, value, why)) return false;
     if (c == 'N') { first_word = false; continue; }  // line number, not used
     if (c == 'O') {
-      // A Fanuc-style program number (O1001 alone, perhaps with a comment)
-      // names the program; any other O-word is a subroutine or control flow.
-      const char* rest = p;
-      while (rest < end && is_blank(*rest)) ++rest;
-      if (first_word && (rest == end || *rest == '(' || *rest == ';')) {
-        block.program_number = true;
-        first_word = false;
-        continue;
+      if (!is_program_number(p, end, first_word)) {
+        why = "subroutines and control flow (O-words) are not supported: post the job with its moves written out";
+        return false;
       }
-      why = "subroutines and control flow (O-words) are not supported: post the job with its moves written out";
-      return false;
-    }
-    first_word = false;
-    if (c == 'G' || c == 'M') {
-      if (value < 0 || value > 1000) { why = "a G or M code is out of range"; return false; }
-      int code = static_cast<int>(value * 10 + 0.5);
-      if (c == 'G') {
-        if (block.g_count == 12) { why = "more than 12 G codes on one line"; return false; }
-        block.g[block.g_count++] = code;
-      } else {
-        if (block.m_count == 8) { why = "more than 8 M codes on one line"; return false; }
-        block.m[block.m_count++] = code;
-      }
+      block.program_number = true;
+      first_word = false;
       continue;
     }
-    int index = c - 'A';
-    if (block.has[index]) { why = "a word is given twice on the line"; return false; }
-    block.has[index] = true;
-    block.value[index] = value;
+    first_word = false;
+    if (!store_word(block, c, value, why)) return false;
   }
   return true;
 }
