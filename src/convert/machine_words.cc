@@ -19,8 +19,13 @@ std::string number_text(double value) {
 void take_tool_word(convert_state& state, const gcode_block& block, long number, const std::string& text) {
   if (!block_has(block, 'T')) return;
   double t = block_value(block, 'T');
-  if (state.has_tool && t != state.tool && state.cut && state.break_line == 0)
-    state.break_line = number, state.break_text = text, state.break_why = "a second tool (T" + number_text(t) + ")";
+  if (state.has_tool && t != state.tool && state.cut && state.break_line == 0) {
+    state.break_line = number;
+    state.break_text = text;
+    state.break_why = "a second tool (T";
+    state.break_why += number_text(t);
+    state.break_why += ')';
+  }
   state.tool = t;
   state.has_tool = true;
 }
