@@ -113,7 +113,10 @@ std::string check_verdict(const check_result& r) {
   }
   if (const check_problem* stop = stop_of(r)) {
     verdict += sep + "the run stops at " + stop->file;
-    if (stop->line > 0) verdict += ":" + std::to_string(stop->line);
+    if (stop->line > 0) {
+      verdict += ':';
+      verdict += std::to_string(stop->line);
+    }
   }
   return verdict;
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "common/printf_format.h"
+
 struct message_buffers {
   char caption[1024];
   char text[2304];
@@ -18,7 +20,7 @@ message_buffers& resume_message();
 /// Formats into a fixed buffer. A text longer than the buffer is cut at its
 /// end, always terminated: a long path or script line never overruns it.
 void format_text(char* buffer, size_t size, const char* format, ...)
-    __attribute__((format(gnu_printf, 3, 4)));
+    MILLRUN_PRINTF_FORMAT(3, 4);
 
 /// Copies caption and text into the shared buffers (cut to fit) and shows them.
 void show_message(const char* caption, const char* text);

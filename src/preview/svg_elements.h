@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/printf_format.h"
 #include "preview/preview_layout.h"
 
 /// Writes the document's text to a stream; errors are left for the stream
@@ -15,7 +16,7 @@ class svg_writer {
   explicit svg_writer(std::FILE* out) : out_(out) {}
   void put(const std::string& text) { std::fputs(text.c_str(), out_); }
   void put(const char* text) { std::fputs(text, out_); }
-  void printf(const char* fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
+  void printf(const char* fmt, ...) MILLRUN_PRINTF_FORMAT(2, 3);
 
  private:
   std::FILE* out_;
