@@ -36,11 +36,7 @@ class check_observer : public run_observer {
     // fail after it.
     if (ok || stop_noted_) return;
     stop_noted_ = true;
-    check_problem p;
-    p.kind = check_problem_kind::stopped;
-    p.file = e.path;
-    p.line = e.line_number;
-    p.text = text_of(e.path, e.line_number, e.text);
+    check_problem p = problem_at(check_problem_kind::stopped, e.path, e.line_number, e.text);
     p.what = "the run stops here";
     result_.problems.push_back(p);
   }
@@ -51,11 +47,7 @@ class check_observer : public run_observer {
   void motion_composed(const motion_event&) override { after_homing_ = false; }
 
   void line_refused(const refusal_event& e) override {
-    check_problem p;
-    p.kind = check_problem_kind::refused;
-    p.file = e.path;
-    p.line = e.line_number;
-    p.text = text_of(e.path, e.line_number, e.text);
+    check_problem p = problem_at(check_problem_kind::refused, e.path, e.line_number, e.text);
     p.what = e.what;
     p.why = e.why ? e.why : "";
     result_.problems.push_back(p);
@@ -63,11 +55,7 @@ class check_observer : public run_observer {
   }
 
   void travel_exceeded(const travel_event& e) override {
-    check_problem p;
-    p.kind = check_problem_kind::travel;
-    p.file = e.path;
-    p.line = e.line_number;
-    p.text = text_of(e.path, e.line_number, e.text);
+    check_problem p = problem_at(check_problem_kind::travel, e.path, e.line_number, e.text);
     p.axis = e.axis;
     p.position_in = e.position_in;
     p.limit = e.limit;
@@ -96,6 +84,17 @@ class check_observer : public run_observer {
     return told ? told : "";
   }
 
+  /// A problem of `kind` at a line, with the line's text as read.
+  check_problem problem_at(check_problem_kind kind, const char* path, int line_number,
+                           const char* told) const {
+    check_problem p;
+    p.kind = kind;
+    p.file = path;
+    p.line = line_number;
+    p.text = text_of(path, line_number, told);
+    return p;
+  }
+
   check_result& result_;
   std::string line_path_;
   int line_number_ = 0;
@@ -119,12 +118,8 @@ check_result run_check(const std::string& script, const travel_limits& limits) {
   result.limits = limits;
   check_observer observer(result);
 
-  run_options options;
-  options.script = script;
-  options.write_outputs = false;
-  options.dwells_wait = false;
+  run_options options = stand_in_run_options(script);
   options.trace = false;
-  options.opener = open_stand_in_controller;
   options.observers = {&job_estimate_observer(), &observer};
   options.machine_order = true;
   options.skip_refused = true;

@@ -56,3 +56,12 @@ class stand_in_controller final : public device {
 port_handle open_stand_in_controller(const char*, port_kind, open_disposition) {
   return new (std::nothrow) stand_in_controller;
 }
+
+run_options stand_in_run_options(const std::string& script) {
+  run_options options;
+  options.script = script;
+  options.write_outputs = false;
+  options.dwells_wait = false;
+  options.opener = open_stand_in_controller;
+  return options;
+}

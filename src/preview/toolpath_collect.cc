@@ -71,11 +71,7 @@ bool collect_toolpath(const char* script, toolpath& path) {
   path = toolpath{};
   path.script = script;
   toolpath_collector collector(path);
-  run_options options;
-  options.script = script;
-  options.write_outputs = false;
-  options.dwells_wait = false;
-  options.opener = open_stand_in_controller;
+  run_options options = stand_in_run_options(script);
   options.observers = {&job_estimate_observer(), &collector};
   reset_job_estimate();  // a run that never starts estimates nothing
   path.ran_to_end = run_program(options) == 0;
