@@ -5,7 +5,9 @@
 // Z home (the top of Z travel) is 2.11"; the plate's top face stands at
 // Z 1.9500", so the pocket, 0.2000" deep, bottoms out at Z 1.7500".
 //
-// Tools: T1 1/8" two-flute end mill (pocket), T2 #43 drill (holes).
+// Tool: T1 1/8" two-flute centre-cutting end mill, for the pocket and for
+// the holes, which it plunges. One tool for the whole job: millrun stops at
+// a tool change once the job has moved (split such a job with millprep).
 //
 ' Operator: zero X and Y on the plate corner before the run.
 
@@ -303,7 +305,6 @@ N2620 G00 Z2.0500 (retract)
 // ---- holes ----------------------------------------------------------
 // The drilling is kept in its own file. An include path is taken from
 // the working directory, so run the job from the folder that holds both.
-N2630 M05 (spindle off for the tool change)
 include demo_holes.nc
 
 REM ---- end of job ------------------------------------------------

@@ -1,12 +1,11 @@
 // demo_holes.nc - a row of eight mounting holes along the top edge of the
 // name plate, Y 1.7500, X 0.5000 to 2.2500 every 0.2500". Each hole is
 // pecked in two steps to Z 1.7500 and dwells 0.1 s at the bottom
-// ("G04 P" takes milliseconds).
+// ("G04 P" takes milliseconds). Cut with the job's 1/8" end mill, which is
+// centre-cutting: no tool change, so the spindle keeps running.
 //
 // Included from demo.nc; it can also be dry-run on its own.
 
-N5010 T2 M06 (#43 drill)
-N5020 S3000 M03
 N5030 M08 (coolant on)
 N5040 G00 Z2.0500
 
