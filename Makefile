@@ -1,4 +1,5 @@
-# The two commands of the README: `make demo` and `make test`.
+# The two commands of the README: `make demo` and `make test`. Nothing else is
+# needed on a fresh machine: `deps` installs what the build lacks.
 # Every build folder is configured from a preset of CMakePresets.json:
 # default (build), sanitize, bench, fuzz, windows and windows-e2e.
 # BUILD moves the default tree elsewhere; CMAKE_ARGS adds to its configure.
@@ -8,7 +9,7 @@ BUILD_DIR  := $(if $(filter build,$(BUILD)),,-B $(BUILD))
 # (ctest --preset always reads the preset's folder.)
 CTEST      := $(if $(filter build,$(BUILD)),ctest --preset default,ctest --test-dir $(BUILD) --output-on-failure)
 
-.PHONY: all build deps test test-sanitize test-valgrind fuzz bench windows test-windows demo dry-run clean
+.PHONY: all build programs deps test test-sanitize test-valgrind fuzz bench windows test-windows demo dry-run clean
 
 all: build
 
@@ -20,6 +21,12 @@ $(BUILD)/CMakeCache.txt: | deps
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD)
+
+# The programs and the simulator without the tests, which take most of the
+# compile time: what `make dry-run` and `make demo` need.
+PROGRAMS := millrun millprep millplot millcheck millresume millsim
+programs: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target $(PROGRAMS)
 
 # Every test (labels unit, e2e, sim); `ctest --preset e2e` (or unit, sim) in
 # build/ runs one label.
@@ -55,7 +62,7 @@ bench: deps
 	@tools/bench
 
 # A dry run of the bundled example: nothing is sent, both files are written.
-dry-run: build
+dry-run: programs
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo && cp -f $(CURDIR)/examples/*.nc $(BUILD)/demo/
 	@cd $(BUILD)/demo && $(abspath $(BUILD))/millrun demo.nc > trace.txt; status=$$?; \
 	  echo "== millrun demo.nc: exit code $$status (trace in $(BUILD)/demo/trace.txt)"; \
@@ -63,7 +70,7 @@ dry-run: build
 	  echo "== EnvelopeReport.txt"; cat EnvelopeReport.txt; exit $$status
 
 # The demo job milled on the simulated controller over a pseudo-terminal.
-demo: build
+demo: programs
 	@tools/demo-machine $(BUILD)
 
 clean:
