@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
     case options_outcome::help:
       std::fputs(millsim_usage, stdout);
       return 0;
+    case options_outcome::version:
+      std::printf("millsim %s\n", MILLRUN_VERSION);
+      return 0;
     case options_outcome::usage_error:
       std::fprintf(stderr, "millsim: %s\nTry 'millsim --help' for more information.\n",
                    error.c_str());

@@ -35,6 +35,7 @@ const char millsim_usage[] =
     "  --transcript FILE    at exit, write every command received as \"cmd: TEXT\"\n"
     "                       and a last line \"final: x=N y=N z=N\" (steps from home)\n"
     "  --help               show this text\n"
+    "  --version            show the version\n"
     "\n"
     "Exit codes: 0 after a stop signal, 1 on a failure, 2 on a usage error.\n";
 
@@ -206,6 +207,7 @@ options_outcome parse_millsim_options(const std::vector<std::string>& args,
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") return options_outcome::help;
+    if (arg == "--version") return options_outcome::version;
     std::string name = arg, value;
     bool inline_value = false;
     if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {

@@ -13,7 +13,7 @@ struct millsim_options {
   std::string transcript_path;  // empty: no transcript
 };
 
-enum class options_outcome { run, help, usage_error };
+enum class options_outcome { run, help, version, usage_error };
 
 /// Reads the arguments after the program name. On a usage error `error`
 /// holds a one-line message.

@@ -5,7 +5,7 @@
 #include <cstring>
 
 const char millprep_usage[] =
-    "usage: millprep INPUT [-o OUTPUT] [--tolerance INCHES] [--units in|mm] [--shift X,Y,Z]\n"
+    "Usage: millprep INPUT [-o OUTPUT] [--tolerance INCHES] [--units in|mm] [--shift X,Y,Z]\n"
     "                [--fit] [--dwell-units s|ms] [--split-tools] [--no-merge]\n"
     "\n"
     "Converts G-code as CAM programs write it (millimetres or inches, arcs, canned\n"

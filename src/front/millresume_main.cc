@@ -2,6 +2,7 @@
 // The run is millrun's, with the same trace, messages, output files, stop
 // signals, progress line and exit codes; only the start is different.
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/terminal.h"
@@ -26,6 +27,11 @@ int main(int argc, char** argv) {
   if (!command.error.empty()) {
     std::fprintf(stderr, "millresume: %s\n\n%s", command.error.c_str(), millresume_usage);
     return millresume_usage_exit_code;
+  }
+  if (std::string why; !script_readable(command.run.script, why)) {
+    std::fprintf(stderr, "millresume: cannot read %s: %s\n", command.run.script.c_str(),
+                 why.c_str());
+    return 1;
   }
   platform_watch_stop_signals();
   command.run.observers = {&job_estimate_observer(), &progress_observer()};

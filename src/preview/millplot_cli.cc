@@ -25,7 +25,7 @@ const char* const millplot_usage =
     "  --version   show the version\n"
     "\n"
     "Exit code 0 when the script ran to its end and the picture was written,\n"
-    "1 otherwise.\n";
+    "1 otherwise, 2 on a usage error.\n";
 
 millplot_options parse_millplot_arguments(int argc, const char* const* argv) {
   millplot_options options;
@@ -60,6 +60,10 @@ millplot_options parse_millplot_arguments(int argc, const char* const* argv) {
         options.output = argv[++i];
         output_given = true;
         continue;
+      }
+      if (arg.size() > 1 && arg[0] == '-') {
+        options.error = "unknown option " + arg + " (a script named so: -- " + arg + ")";
+        return options;
       }
     }
     if (script_given) script += ' ';
@@ -118,12 +122,14 @@ bool files_usable(const std::string& script, const std::string& svg_path) {
 
 }  // namespace
 
-int run_millplot(const std::string& script, const std::string& svg_path, bool& written) {
+int run_millplot(const std::string& script, const std::string& svg_path, bool& written,
+                 std::string* stopped_at) {
   written = false;
   if (!files_usable(script, svg_path)) return 1;
 
   toolpath path;
   bool ran = collect_toolpath(script.c_str(), path);
+  if (stopped_at) *stopped_at = ran ? std::string() : path.stopped_at;
 
   std::FILE* out = std::fopen(svg_path.c_str(), "wb");
   written = out && write_toolpath_svg(path, out);

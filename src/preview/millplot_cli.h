@@ -28,4 +28,7 @@ std::string default_svg_name(const std::string& script);
 /// `written` tells whether the picture was written. 0 when the script ran to
 /// its end and the picture was written, else 1 (a failing script is still
 /// drawn up to where it stopped). Problems are shown as messages.
-int run_millplot(const std::string& script, const std::string& svg_path, bool& written);
+/// `stopped_at`, when given, receives "file:line" of the line the run
+/// stopped at (empty when it ran to its end or never started).
+int run_millplot(const std::string& script, const std::string& svg_path, bool& written,
+                 std::string* stopped_at = nullptr);

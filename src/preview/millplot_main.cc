@@ -2,6 +2,7 @@
 // translation's own trace is of no use here and is discarded; messages and
 // the name of the picture written go to standard error.
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/terminal.h"
@@ -20,15 +21,18 @@ int main(int argc, char** argv) {
   }
   if (!options.error.empty()) {
     std::fprintf(stderr, "millplot: %s\n\n%s", options.error.c_str(), millplot_usage);
-    return 1;
+    return 2;
   }
   platform_watch_stop_signals();
   platform_discard_standard_output();
   bool written = false;
-  int code = run_millplot(options.script, options.output, written);
-  if (written)
-    std::fprintf(stderr, "%s %s\n",
-                 code == 0 ? "Toolpath drawn in" : "Toolpath drawn up to the failing line in",
+  std::string stopped_at;
+  int code = run_millplot(options.script, options.output, written, &stopped_at);
+  if (written && code == 0)
+    std::fprintf(stderr, "Toolpath drawn in %s\n", options.output.c_str());
+  else if (written)
+    std::fprintf(stderr, "Toolpath drawn up to the line that failed%s%s%s in %s\n",
+                 stopped_at.empty() ? "" : " (", stopped_at.c_str(), stopped_at.empty() ? "" : ")",
                  options.output.c_str());
   return code;
 }

@@ -1,6 +1,11 @@
 #include "resume/millresume_cli.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 const char* const millresume_usage =
@@ -100,4 +105,25 @@ millresume_command parse_millresume_arguments(int argc, const char* const* argv)
   if (!parse_resume_line(words.back(), command.run.resume, command.error)) return command;
   command.run.script = script;
   return command;
+}
+
+bool script_readable(const std::string& script, std::string& why) {
+  // Asked before opening: opening a FIFO would wait for a writer.
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(script, error);
+  if (error) {
+    why = error.message();
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    why = std::filesystem::is_directory(status) ? "it is a folder" : "it is not a regular file";
+    return false;
+  }
+  std::FILE* file = std::fopen(script.c_str(), "rb");
+  if (!file) {
+    why = std::strerror(errno);
+    return false;
+  }
+  std::fclose(file);
+  return true;
 }

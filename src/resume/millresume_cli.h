@@ -33,4 +33,9 @@ bool parse_resume_line(const std::string& text, resume_point& point, std::string
 /// it, joined with one blank each, are the script path, as millrun takes it.
 millresume_command parse_millresume_arguments(int argc, const char* const* argv);
 
+/// Whether the script can be opened for reading; `why` then says why not
+/// ("No such file or directory"). millresume names an unreadable script
+/// before anything runs, where millrun itself stops in silence.
+bool script_readable(const std::string& script, std::string& why);
+
 extern const char* const millresume_usage;
