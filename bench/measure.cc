@@ -1,7 +1,8 @@
-// Runs a command and reports its wall time and peak resident memory:
+// Runs a command and reports its wall time, peak resident memory and CPU
+// time:
 //   measure [--cwd DIR] [--out FILE] -- COMMAND ARGS...
-// prints "seconds max_rss_kib exit_code". Standard output of the command
-// goes to FILE (default /dev/null).
+// prints "seconds max_rss_kib exit_code cpu_seconds" (CPU: user + system).
+// Standard output of the command goes to FILE (default /dev/null).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%.6f %ld %d\n", seconds, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::printf("%.6f %ld %d %.6f\n", seconds, usage.ru_maxrss,
+              WIFEXITED(status) ? WEXITSTATUS(status) : -1, cpu);
   return 0;
 }
