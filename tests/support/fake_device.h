@@ -88,15 +88,26 @@ class fake_device final : public device {
   bool gone_ = false;
 };
 
-/// Answers like a healthy controller: a scale query with the default scale
-/// of its axis, every other command with a reply its expected pattern
-/// accepts (home commands with a position before the inch mark and "/1000,
-/// moves with "X"; a command no table knows with "X").
+/// Answers like a healthy controller, from its own table rather than the
+/// program's table of expected replies, so that a wrong entry there fails a
+/// test: a scale query with the default scale of its axis, a home command
+/// with a position before the inch mark and "/1000, every other command
+/// with "X".
 inline std::string healthy_controller(const std::string& command) {
-  for (const axis_words& words : axis_table)
-    if (command == words.scale_query)
-      return words.name == 'Z' ? "4000/1000\"/1000\r\n" : "1024/1688\"/1000\r\n";
-  const match_pattern* reply = expected_reply(command.c_str());
-  if (reply == &home_reply_pattern) return std::string("0.000") + reply->text + "\r\n";
-  return std::string(reply ? reply->text : reposition_reply_pattern.text) + "\r\n";
+  struct answer {
+    const char* command_start;
+    const char* reply;
+  };
+  static const answer answers[] = {
+      {"get_native_axis_scale X", "1024/1688\"/1000\r\n"},
+      {"get_native_axis_scale Y", "1024/1688\"/1000\r\n"},
+      {"get_native_axis_scale Z", "4000/1000\"/1000\r\n"},
+      {"x_home ", "0.000\"/1000\r\n"},
+      {"y_home ", "0.000\"/1000\r\n"},
+      {"z_home ", "0.000\"/1000\r\n"},
+      {"xyz_home ", "0.000\"/1000\r\n"},
+  };
+  for (const answer& a : answers)
+    if (command.rfind(a.command_start, 0) == 0) return a.reply;
+  return "X\r\n";
 }
