@@ -720,13 +720,14 @@ TEST(DryRunEstimate, EndsWithTheMachineTimeOfTheJob) {
   // first homing's travel is unknown and counts its 3 exchanges of
   // "z_home u" etc. with a 6-character reply and CR LF (3 x 17 bytes):
   //   G01 X1.0: 607 steps = 6.07 s, plus (51 + 19 + 3) bytes = 76 ms -> 0:00:06
-  //   G04 P2500 twice: 5 s of dwell plus 53 ms of homing -> 0:00:05
+  //   G04 P300 twice: 0.6 s of dwell plus 53 ms of homing -> 0:00:01 (a short
+  //   dwell, since a dry run waits it out)
   //   G01 Z1.0 from Z 2.11: 4440 steps = 44.4 s, then G00 Z2.11 back (z_home u):
   //   4440 steps more = 88.8 s, plus (51 + 23 + 17) bytes = 95 ms -> 88.9 s,
   //   rounded to the nearest second -> 0:01:29
   const estimate_case cases[] = {
       {"G20\nG01 X1.0\n", "Estimated machine time: 0:00:06 (h:mm:ss)\n"},
-      {"G20\nG04 P2500\nG04 P2500\n", "Estimated machine time: 0:00:05 (h:mm:ss)\n"},
+      {"G20\nG04 P300\nG04 P300\n", "Estimated machine time: 0:00:01 (h:mm:ss)\n"},
       {"G20\nG01 Z1.0\nG00 Z2.11\n", "Estimated machine time: 0:01:29 (h:mm:ss)\n"},
   };
   for (const estimate_case& c : cases) {
