@@ -23,6 +23,10 @@ struct cycle_step {
 /// depth reached before it feeds again.
 constexpr double peck_clearance = 0.010;
 
+/// How many moves one hole takes at most (not rounded to a whole number,
+/// so that a huge count is told as it is).
+double drill_cycle_lines(const drill_cycle& cycle);
+
 /// The steps of one hole from the current Z: up to R when below it, over to
 /// the hole, down to R, the drilling, back to the clear level.
 void expand_drill_cycle(const drill_cycle& cycle, double current_z,

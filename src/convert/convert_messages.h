@@ -18,3 +18,15 @@ bool refuse_line(convert_state& state, long number, const std::string& text, con
 
 /// A warning on standard error, unless the pass is quiet.
 void warn_line(const convert_state& state, long number, const std::string& why);
+
+/// The most motion lines one input line may become.
+constexpr double most_lines_per_line = 100000;
+
+/// Refuses a line that would become more than `most_lines_per_line` motion
+/// lines, naming the count it would need and, in `hint`, what to change.
+bool check_line_count(convert_state& state, long number, const std::string& text, double lines,
+                      const char* hint);
+
+/// Warns of a dwell over a minute: a CAM program that writes milliseconds
+/// read as seconds waits a thousand times too long.
+void warn_long_dwell(const convert_state& state, long number, double milliseconds);

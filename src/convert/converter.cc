@@ -70,23 +70,49 @@ bool copy_script_comment(convert_state& state, const char* line, size_t length) 
   return true;
 }
 
-// Words after M2 or M30 are converted too, with one warning.
-void note_words_after_end(convert_state& state, const gcode_block& block, long number) {
+// Words after M2 or M30 are converted too, with one warning; the end
+// itself becomes a comment, since millrun runs nothing after it.
+bool note_words_after_end(convert_state& state, const gcode_block& block, long number) {
   bool has_words = block.g_count + block.m_count > 0;
   for (int i = 0; i < 26 && !has_words; ++i) has_words = block.has[i];
-  if (state.end_line != 0 && has_words) {
-    warn_line(state, number, "the program ended on line " + std::to_string(state.end_line) +
-                                 " (M2/M30); the lines after it are converted too");
-    state.end_line = 0;
-  }
+  if (has_words) state.words_seen = true;
+  if (state.end_line == 0 || !has_words) return true;
+  warn_line(state, number, "the program ended on line " + std::to_string(state.end_line) +
+                               " (M2/M30); the lines after it are converted too");
+  if (!before_output(state)) return false;
+  write_text_line(state.writer, ("; " + state.end_words + " (the program end, more follows)").c_str());
+  state.end_line = 0;
+  state.end_words.clear();
+  return true;
+}
+
+// A % line: the first opens the program, one after its words closes it.
+bool take_percent_line(convert_state& state, long number) {
+  if (!state.words_seen) return false;
+  state.closed_line = number;
+  return true;
+}
+
+// Whatever follows the closing % is no part of the program.
+bool skip_after_close(convert_state& state, const char* line, size_t length, long number) {
+  trim_blanks(line, length);
+  if (length == 0 || state.after_close_told) return true;
+  warn_line(state, number, "the program ended with % on line " + std::to_string(state.closed_line) +
+                               "; the text after it, from this line on, is not converted");
+  state.after_close_told = true;
+  return true;
 }
 
 // The line's comments become one comment line of the output.
 bool write_block_comment(convert_state& state, const gcode_block& block) {
-  if (!before_output(state)) return false;
   std::string comment = "; " + std::string(block.comment);
   if (block.program_number) comment = "; program " + comment.substr(2);
   while (!comment.empty() && comment.back() == ' ') comment.pop_back();
+  if (state.break_line != 0) {
+    state.break_words.push_back(comment);  // it belongs to the next part
+    return true;
+  }
+  if (!before_output(state)) return false;
   write_text_line(state.writer, comment.c_str());
   return true;
 }
@@ -97,6 +123,7 @@ bool convert_dwell(convert_state& state, const gcode_block& block, long number, 
   if (ms < 0 || ms > 4294967295.0)
     return refuse_line(state, number, text, "the dwell P is negative or longer than millrun can wait");
   if (!take_pending_break(state) || !before_output(state)) return false;
+  warn_long_dwell(state, number, ms);
   write_dwell(state.writer, static_cast<unsigned long>(std::llround(ms)));
   return true;
 }
@@ -105,8 +132,10 @@ bool convert_dwell(convert_state& state, const gcode_block& block, long number, 
 
 bool convert_line(convert_state& state, const char* line, size_t length, long number) {
   state.totals.input_lines = number;
+  if (state.closed_line != 0) return skip_after_close(state, line, length, number);
   trim_blanks(line, length);
   if (length == 0) return true;
+  if (*line == '%' && take_percent_line(state, number)) return true;
   if (length > longest_line)
     return refuse_line(state, number, quoted_line(line, length), "the line is longer than 8192 characters");
   if (is_millrun_keyword(line, length)) return take_keyword_line(state, line, length, number);
@@ -118,12 +147,15 @@ bool convert_line(convert_state& state, const char* line, size_t length, long nu
   std::string text = quoted_line(line, length);
   if (!read_gcode_block(line, length, block, why)) return refuse_line(state, number, text, why);
   start_at_home(state);
-  note_words_after_end(state, block, number);
+  if (!note_words_after_end(state, block, number)) return false;
   if (block.has_comment && !write_block_comment(state, block)) return false;
 
   // 2. The G-codes: settings first, then what moves.
   line_codes codes;
   if (!read_line_codes(state, block, number, text, codes)) return false;
+  if (block_has(block, 'L'))
+    return refuse_line(state, number, text,
+                       "the L repeat count is not supported: repeat the moves in the CAM program instead");
 
   // 3. M, S, F and T words become lines millrun ignores.
   if (!convert_machine_words(state, block, number, text)) return false;
@@ -143,5 +175,12 @@ bool convert_line(convert_state& state, const char* line, size_t length, long nu
 bool finish_conversion(convert_state& state) {
   flush_run(state);
   if (state.part == 0 && !begin_part(state)) return false;  // an empty job still gets its header
+  if (!state.break_words.empty() || !state.end_words.empty()) {
+    // A tool change or stop after the last move, and the program's end.
+    if (!ensure_part(state)) return false;
+    write_break_words(state);
+    if (!state.end_words.empty()) write_text_line(state.writer, state.end_words.c_str());
+    state.end_words.clear();
+  }
   return !state.part_begun || end_part(state);
 }

@@ -60,7 +60,14 @@ struct convert_state {
   double tool = 0;
   long break_line = 0;  // a pending tool change or stop, 0 when none
   std::string break_text, break_why;
-  long end_line = 0;  // the last M2/M30 not yet followed by more of the job
+  std::vector<std::string> break_words;  // the break's M and T words, for the next part's head
+  long part_first_motion = 0;            // the writer's motion-line count when the part began
+  long tool_line_at = -1;                // where the part's tool is named in its file, until it is known
+  long end_line = 0;       // the last M2/M30 not yet followed by more of the job
+  std::string end_words;   // its line's words, written at the end (a comment if more follows)
+  bool words_seen = false;  // a line with G-code words was read: a % line now closes the program
+  long closed_line = 0;     // the line of the closing %, 0 while the program runs
+  bool after_close_told = false;
 
   merge_run run;
   job_writer writer;

@@ -4,12 +4,6 @@
 
 #include "convert/convert_messages.h"
 
-namespace {
-
-constexpr double largest_coordinate = 100000;  // inches; beyond this a job is certainly wrong
-
-}  // namespace
-
 void plane_axes(int plane, int axes[3]) {
   if (plane == 18) axes[0] = 2, axes[1] = 0, axes[2] = 1;
   else if (plane == 19) axes[0] = 1, axes[1] = 2, axes[2] = 0;

@@ -8,6 +8,9 @@
 #include "convert/converter.h"
 #include "convert/word_reader.h"
 
+/// Inches from the origin; beyond this a job is certainly wrong.
+constexpr double largest_coordinate = 100000;
+
 /// The axes of a plane (17, 18, 19): in-plane a and b, then the axis
 /// across it; 0 is X, 1 Y, 2 Z.
 void plane_axes(int plane, int axes[3]);

@@ -17,6 +17,21 @@ std::string header_options(const prep_options& options) {
   return text;
 }
 
+// The output replaces a regular file, never the input itself, nor a folder
+// or device (or a link to one).
+bool may_replace(convert_state& state, const std::string& name) {
+  const prep_system& system = state.options->system;
+  const char* why = nullptr;
+  if (system.same_file && system.same_file(name.c_str(), state.options->input.c_str()))
+    why = "is the input itself; give another name";
+  else if (system.path_kind && system.path_kind(name.c_str()) == 2)
+    why = "exists and is no regular file (a folder, a device or a link to one); give a file name";
+  if (!why) return true;
+  state.failure = "millprep: the output " + name + " " + why + "\n";
+  state.failure_code = 2;
+  return false;
+}
+
 // The file of the next part: the sink of a test, standard output, or a
 // temporary file beside the final name, renamed when the whole job converted.
 bool open_part_file(convert_state& state) {
@@ -30,7 +45,9 @@ bool open_part_file(convert_state& state) {
   }
   std::string final_name = state.options->split_tools ? part_file_name(state.options->output, state.part)
                                                       : state.options->output;
+  if (!may_replace(state, final_name)) return false;
   std::string temp_name = final_name + ".millprep-tmp";
+  std::remove(temp_name.c_str());  // a leftover, or a link that would be written through
   state.file = std::fopen(temp_name.c_str(), "wb");
   if (!state.file) {
     state.failure = "millprep: cannot write " + temp_name + "\n";
@@ -43,16 +60,50 @@ bool open_part_file(convert_state& state) {
   return true;
 }
 
+// "// Part N of the job, tool T5", padded to one width.
+void write_tool_line(convert_state& state) {
+  char tool[32];
+  if (state.has_tool) std::snprintf(tool, sizeof tool, "T%g", state.tool);
+  else std::snprintf(tool, sizeof tool, "not named");
+  char part[96];
+  std::snprintf(part, sizeof part, "// Part %d of the job, tool %-16s", state.part, tool);
+  write_text_line(state.writer, part);
+}
+
+void name_part_tool(convert_state& state) {
+  if (state.tool_line_at < 0 || !state.file) return;
+  long here = std::ftell(state.file);
+  if (here >= 0 && std::fseek(state.file, state.tool_line_at, SEEK_SET) == 0) {
+    write_tool_line(state);
+    std::fseek(state.file, here, SEEK_SET);
+  }
+  state.tool_line_at = -1;
+}
+
+// A later part begins at home, where millrun's homing leaves the tool: it
+// goes over to where the tool stood at the home's Z, then down, a rapid
+// above the work surface (Z 0) and a feed below it.
+void lead_in(convert_state& state, long number) {
+  point3 at = state.position;
+  point3 over = at;
+  over.z = home_point(state).z;
+  write_point(state, true, over, number, number);
+  point3 surface = at;
+  surface.z = std::min(over.z, -state.shift[2]);
+  if (to_machine(state, at).z < 0) write_point(state, true, surface, number, number);
+  write_point(state, to_machine(state, at).z >= 0, at, number, number);
+}
+
 void write_part_header(convert_state& state) {
   // The header uses script comments, which millrun skips, so that homing
   // waits for G20 and any depth keyword of the job comes before it.
   std::string line = "// Converted by millprep from " + state.input_name + "; " + header_options(*state.options);
   write_text_line(state.writer, line.c_str());
   if (state.options->split_tools) {
-    char part[96];
-    if (state.has_tool) std::snprintf(part, sizeof part, "// Part %d of the job, tool T%g", state.part, state.tool);
-    else std::snprintf(part, sizeof part, "// Part %d of the job, tool not named", state.part);
-    write_text_line(state.writer, part);
+    // The tool is named once the part first cuts: the line is written to
+    // its full width now and filled in then.
+    state.tool_line_at = state.file && state.file != stdout ? std::ftell(state.file) : -1;
+    write_tool_line(state);
   }
   for (const std::string& keyword : state.keyword_lines) write_text_line(state.writer, keyword.c_str());
   write_text_line(state.writer, "G20");
@@ -77,6 +128,7 @@ bool begin_part(convert_state& state) {
   ++state.part;
   state.part_begun = true;
   state.cut = false;
+  state.part_first_motion = state.writer.motion_lines;
   if (!state.measure_only && !open_part_file(state)) return false;
   state.writer.file = state.file;
   write_part_header(state);
@@ -87,6 +139,7 @@ bool begin_part(convert_state& state) {
 }
 
 bool end_part(convert_state& state) {
+  name_part_tool(state);
   bool ok = true;
   if (state.file && state.file != stdout && state.file != state.sink) {
     ok = std::fflush(state.file) == 0 && !std::ferror(state.file);
@@ -115,8 +168,27 @@ bool take_pending_break(convert_state& state) {
                                          "file per part and change the tool between runs");
   flush_run(state);
   if (state.part_begun && !end_part(state)) return false;
+  long number = state.break_line;
   state.break_line = 0;
-  return begin_part(state);
+  if (!begin_part(state)) return false;
+  write_break_words(state);
+  lead_in(state, number);
+  return true;
+}
+
+bool part_has_moved(const convert_state& state) {
+  return state.run.open || state.writer.motion_lines > state.part_first_motion;
+}
+
+void write_break_words(convert_state& state) {
+  for (const std::string& words : state.break_words) write_text_line(state.writer, words.c_str());
+  state.break_words.clear();
+}
+
+void note_cut(convert_state& state) {
+  if (state.cut) return;
+  state.cut = true;
+  name_part_tool(state);
 }
 
 // ---------------------------------------------------------------------------
@@ -168,7 +240,7 @@ bool emit_move(convert_state& state, bool rapid, const point3& to, long number, 
       flush_run(state);
       begin_run(state.run, state.position, to, number);
     }
-    state.cut = true;
+    note_cut(state);
   }
   state.position = to;
   return true;

@@ -21,6 +21,16 @@ bool ensure_part(convert_state& state);
 /// --split-tools, else the part ends and a new one begins.
 bool take_pending_break(convert_state& state);
 
+/// Whether the open part holds a move (written, or in the open run).
+bool part_has_moved(const convert_state& state);
+
+/// Writes the held words of a break (its stop or tool change) as comment
+/// lines, and forgets them.
+void write_break_words(convert_state& state);
+
+/// The first cut of a part names its tool in the part's header.
+void note_cut(convert_state& state);
+
 /// Writes the run of merged feed moves, when one is open.
 void flush_run(convert_state& state);
 

@@ -30,8 +30,9 @@ void take_tool_word(convert_state& state, const gcode_block& block, long number,
   state.has_tool = true;
 }
 
-// M0, M1, M60 (program stops) and M6 (a tool change) after the job began
-// cutting are a break; M2 and M30 end the program.
+// M0, M1, M60 (program stops) and M6 (a tool change) after the part began
+// cutting are a break: millrun runs each part from home. Before the first
+// cut the operator does what they ask before the part starts.
 void take_m_code(convert_state& state, int m, long number, const std::string& text) {
   const bool stop = m == 0 || m == 10 || m == 600;
   if ((stop || m == 60) && state.cut && state.break_line == 0) {
@@ -45,13 +46,15 @@ void take_m_code(convert_state& state, int m, long number, const std::string& te
       state.break_why = "a tool change (M6)";
     }
   }
-  if (m == 20 || m == 300) state.end_line = number;
 }
+
+bool is_stop_or_change(int m) { return m == 0 || m == 10 || m == 60 || m == 600; }
 
 }  // namespace
 
 bool convert_machine_words(convert_state& state, const gcode_block& block, long number, const std::string& text) {
   std::string ignored;
+  bool stop_or_change = false, end = false;
   take_tool_word(state, block, number, text);
   for (int i = 0; i < block.m_count; ++i) {
     int m = block.m[i];
@@ -59,6 +62,8 @@ bool convert_machine_words(convert_state& state, const gcode_block& block, long 
       return refuse_line(state, number, text,
                          "subroutine calls (M98/M99) are not supported: post the job with its moves written out");
     take_m_code(state, m, number, text);
+    stop_or_change = stop_or_change || is_stop_or_change(m);
+    end = end || m == 20 || m == 300;
     ignored += ignored.empty() ? "M" : " M";
     ignored += number_text(m / 10.0);
   }
@@ -70,7 +75,21 @@ bool convert_machine_words(convert_state& state, const gcode_block& block, long 
       ignored += number_text(block_value(block, letter));
     }
   if (ignored.empty()) return true;
+  // The program's end is written after everything else of the job.
+  if (end) {
+    state.end_line = number;
+    state.end_words = ignored;
+    return true;
+  }
+  // While a break waits for the next move, the words go with it to the
+  // head of the next part, the stop or tool change itself as a comment:
+  // millrun takes one only before a part's first move.
+  if (state.break_line != 0) {
+    state.break_words.push_back(stop_or_change || state.break_line == number ? "; " + ignored : ignored);
+    return true;
+  }
   if (!before_output(state)) return false;
+  if (stop_or_change && part_has_moved(state)) ignored = "; " + ignored;
   write_text_line(state.writer, ignored.c_str());
   return true;
 }

@@ -69,18 +69,46 @@ std::string g_name(int code) {
   return text;
 }
 
+// The modal group of a code (tenths), 0 for none: two codes of one group
+// on one line contradict each other (G20 G21, G90 G91, G0 G1). The codes
+// that act on their own line only (G4, G28, G30, G53, G92.x) count as one
+// group too. G80 stands apart: it cancels the cycle before a motion code.
+int modal_group(int code) {
+  switch (code) {
+    case 0: case 10: case 20: case 30: case 730: case 810: case 820: case 830: return 1;
+    case 170: case 180: case 190: return 2;
+    case 900: case 910: return 3;
+    case 901: case 911: return 4;
+    case 930: case 940: case 950: return 5;
+    case 200: case 210: return 6;
+    case 400: case 410: case 420: return 7;
+    case 430: case 490: return 8;
+    case 980: case 990: return 10;
+    case 610: case 611: case 640: return 13;
+    case 40: case 280: case 300: case 530: case 921: case 922: return 20;
+    default: return 0;
+  }
+}
+
 }  // namespace
 
 bool read_line_codes(convert_state& state, const gcode_block& block, long number, const std::string& text,
                      line_codes& codes) {
+  int group_code[21];
+  for (int& g : group_code) g = -1;
   for (int i = 0; i < block.g_count; ++i) {
     int code = block.g[i];
     const g_entry* entry = find_g(code);
     if (!entry || entry->role == g_role::refused)
       return refuse_line(state, number, text, g_name(code) + ": " + (entry ? entry->why : refused_g_why(code)));
+    int group = modal_group(code);
+    if (group > 0 && group_code[group] >= 0)
+      return refuse_line(state, number, text,
+                         g_name(group_code[group]) + " and " + g_name(code) +
+                             " on one line contradict each other: give one of them");
+    if (group > 0) group_code[group] = code;
     switch (entry->role) {
       case g_role::motion:
-        if (codes.motion_word >= 0) return refuse_line(state, number, text, "two motion codes on one line");
         codes.motion_word = code / 10;
         break;
       case g_role::dwell: codes.dwell = true; break;

@@ -110,6 +110,26 @@ void write_chords(convert_state& state, const arc_path& arc, const chord_plan& p
   }
 }
 
+// Every point of the arc, not only its ends, within the coordinate limit:
+// the ends, and where the circle crosses its axes within the sweep.
+bool check_arc_range(convert_state& state, long number, const std::string& text, const arc_path& arc) {
+  double r = std::max(arc.start_radius, arc.end_radius);
+  double reach_a = std::fabs(arc.center_a) + r, reach_b = std::fabs(arc.center_b) + r;
+  if (!(reach_a <= largest_coordinate && reach_b <= largest_coordinate)) {
+    double lo = std::min(arc.start_angle, arc.start_angle + arc.sweep);
+    double hi = std::max(arc.start_angle, arc.start_angle + arc.sweep);
+    const double quarter = std::acos(0.0);
+    double worst_a = 0, worst_b = 0;
+    for (double k = std::ceil(lo / quarter); k * quarter <= hi && k - std::ceil(lo / quarter) < 8; k += 1) {
+      worst_a = std::max(worst_a, std::fabs(arc.center_a + r * std::cos(k * quarter)));
+      worst_b = std::max(worst_b, std::fabs(arc.center_b + r * std::sin(k * quarter)));
+    }
+    if (!(worst_a <= largest_coordinate && worst_b <= largest_coordinate))
+      return refuse_line(state, number, text, "the arc passes more than 100000 in from the origin");
+  }
+  return true;
+}
+
 bool convert_arc(convert_state& state, const gcode_block& block, long number, const std::string& text) {
   int axes[3];
   plane_axes(state.plane, axes);
@@ -120,12 +140,15 @@ bool convert_arc(convert_state& state, const gcode_block& block, long number, co
   if (!read_arc_turns(state, block, number, text, turns)) return false;
   arc_path arc;
   if (!describe_arc(state, block, number, text, axes, start, end, turns, arc)) return false;
+  if (!check_arc_range(state, number, text, arc)) return false;
   if (!take_pending_break(state) || !before_output(state)) return false;
   chord_plan plan = plan_chords(arc, state.options->tolerance);
   ++state.totals.arcs;
+  if (!check_line_count(state, number, text, plan.count,
+                        "give a larger --tolerance, or fewer turns (P)")) return false;
   write_chords(state, arc, plan, axes, start, end, number);
   state.position = end;
-  state.cut = true;
+  note_cut(state);
   return true;
 }
 
@@ -205,6 +228,9 @@ bool convert_cycle(convert_state& state, const gcode_block& block, long number, 
   if (!check_range(state, number, text, hole) || !check_range(state, number, text, {0, 0, cycle.r_level}))
     return false;
   cycle.clear = state.retract_to_start ? std::max(state.cycle_start_z, cycle.r_level) : cycle.r_level;
+  if (!check_line_count(state, number, text, drill_cycle_lines(cycle),
+                                          "give a deeper peck (Q)")) return false;
+  if (cycle.code == 82) warn_long_dwell(state, number, cycle.dwell_ms);
   return drill_hole(state, hole, number);
 }
 

@@ -3,6 +3,16 @@
 
 #include <string>
 
+/// What the file checks and the stop need of the operating system, given
+/// by millprep's entry point; null in tests that convert in-process.
+struct prep_system {
+  bool (*stop_requested)() = nullptr;
+  /// 0 nothing there, 1 a regular file, 2 anything else (links followed).
+  int (*path_kind)(const char* path) = nullptr;
+  /// Whether two names are one existing file (links followed).
+  bool (*same_file)(const char* a, const char* b) = nullptr;
+};
+
 struct prep_options {
   std::string input;
   std::string output;        // empty: standard output
@@ -15,6 +25,7 @@ struct prep_options {
   bool merge = true;
   bool help = false;
   bool version = false;
+  prep_system system;
   std::string given;  // the options as given, for the output's header
   std::string error;  // a usage error, when not empty
 };

@@ -7,54 +7,46 @@
 #include <cstring>
 
 #include "convert/converter.h"
+#include "convert/input_lines.h"
 
 namespace {
 
 // Lines longer than this are cut here; the converter refuses them.
 constexpr size_t line_cap = 8193;
 
-// Reads INPUT line by line into `state`. Lines end at a line feed; the
-// carriage returns before it belong to the line end (CR LF and CR CR LF end
-// one line, as editors count them). Returns the exit code.
+bool stop_requested(const prep_options& options) {
+  return options.system.stop_requested && options.system.stop_requested();
+}
+
+// Reads INPUT line by line into `state`, as millrun counts lines. Returns
+// the exit code.
 int convert_file(const prep_options& options, convert_state& state) {
   std::FILE* in = std::fopen(options.input.c_str(), "rb");
   if (!in) {
     std::fprintf(stderr, "millprep: cannot read %s: %s\n", options.input.c_str(), std::strerror(errno));
     return 2;
   }
-  static char block[1 << 16];
-  std::string carry;
+  static input_lines reader;
+  reader.file = in;
+  reader.position = reader.filled = 0;
+  reader.started = reader.failed = false;
+  std::string line;
   long number = 0;
-  bool ok = true, first = true;
-  size_t filled = 0;
-  while (ok && (filled = std::fread(block, 1, sizeof block, in)) > 0) {
-    const char* p = block;
-    const char* end = block + filled;
-    if (first && filled >= 3 && std::memcmp(block, "\xEF\xBB\xBF", 3) == 0) p += 3;  // UTF-8 mark
-    first = false;
-    while (ok && p < end) {
-      const char* feed = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-      if (!feed) {
-        carry.append(p, std::min(static_cast<size_t>(end - p), line_cap - std::min(carry.size(), line_cap)));
-        break;
-      }
-      if (carry.empty()) {
-        ok = convert_line(state, p, static_cast<size_t>(feed - p), ++number);
-      } else {
-        carry.append(p, std::min(static_cast<size_t>(feed - p), line_cap - std::min(carry.size(), line_cap)));
-        ok = convert_line(state, carry.data(), carry.size(), ++number);
-        carry.clear();
-      }
-      p = feed + 1;
-    }
-  }
+  bool ok = true;
+  while (ok && !stop_requested(options) && read_input_line(reader, line, line_cap))
+    ok = convert_line(state, line.data(), line.size(), ++number);
   bool read_error = std::ferror(in);
   std::fclose(in);
+  if (stop_requested(options)) {
+    // Ctrl-C, a termination request or a hang-up: nothing is left behind.
+    state.failure = "millprep: stopped; nothing was written\n";
+    state.failure_code = 2;
+    return 2;
+  }
   if (read_error) {
     std::fprintf(stderr, "millprep: cannot read %s\n", options.input.c_str());
     return 2;
   }
-  if (ok && !carry.empty()) ok = convert_line(state, carry.data(), carry.size(), ++number);
   if (ok) ok = finish_conversion(state);
   return ok ? 0 : state.failure_code;
 }
@@ -69,6 +61,23 @@ std::string inches(long long units) {
   char text[32];
   text[format_ten_thousandths(units, text)] = '\0';
   return text;
+}
+
+// A job that reaches behind the home corner or above the Z home position
+// would drive the machine into its home switches.
+void warn_behind_home(const convert_state& state) {
+  const job_writer& w = state.writer;
+  if (!w.moved) return;
+  if (w.least[0] < 0 || w.least[1] < 0)
+    std::fprintf(stderr,
+                 "millprep: warning: the job reaches X %s, Y %s in, behind the home corner (X 0, Y 0), where "
+                 "the machine's home switches are; give --fit or --shift to place the job in front of it\n",
+                 inches(w.least[0]).c_str(), inches(w.least[1]).c_str());
+  if (w.most[2] > to_ten_thousandths(state.home_z))
+    std::fprintf(stderr,
+                 "millprep: warning: the job reaches Z %s in, above the Z home position %.4f in, the top of Z "
+                 "travel; give --shift with a lower Z, or set_work_surface_depth_below_top_of_z\n",
+                 inches(w.most[2]).c_str(), state.home_z);
 }
 
 }  // namespace
@@ -115,5 +124,6 @@ int run_millprep(const prep_options& options) {
                inches(w.most[2]).c_str());
   if (options.split_tools) std::fprintf(stderr, ", %d parts", state.part);
   std::fputc('\n', stderr);
+  warn_behind_home(state);
   return 0;
 }

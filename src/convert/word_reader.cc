@@ -1,6 +1,7 @@
 #include "convert/word_reader.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -28,14 +29,13 @@ void add_comment(gcode_block& block, const char* text, size_t length) {
 }
 
 // The letters a three-axis mill's job may carry beside G, M, N and O.
-// A, B, C, U, V, W are further axes, L is a repeat count and E drives an
-// extruder: these are refused; the rest have no meaning here.
+// A, B, C, U, V, W are further axes and E drives an extruder: these are
+// refused; the rest have no meaning here (L, a repeat count, is refused
+// after the line's G-codes, which may refuse the line for more).
 const char* refused_letter(char letter) {
   switch (letter) {
     case 'A': case 'B': case 'C': case 'U': case 'V': case 'W':
       return "axes other than X, Y and Z are not supported: millrun drives a three-axis mill";
-    case 'L':
-      return "the L repeat count is not supported: repeat the moves in the CAM program instead";
     case 'E':
       return "the E word is not supported: it drives an extruder, not a mill";
     default:
@@ -50,6 +50,9 @@ constexpr const char* parameters_why =
 // of a three-axis job begins with, or null for a letter millprep reads.
 const char* refused_character(char c) {
   if (c == '#' || c == '[' || c == ']' || c == '=') return parameters_why;
+  if (c == '$')
+    return "a controller command ($H, $X, ...) is no G-code: remove it from the job; millrun homes the machine "
+           "itself";
   if (c == '@' || c == '^') return "polar coordinates (@, ^) are not supported: post the job with X, Y and Z";
   if (c < 'A' || c > 'Z')
     return (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? "the line holds a control character"
@@ -77,6 +80,10 @@ bool read_word_number(const char*& p, const char* end, double& value, const char
   }
   if (n == 0 && p < end && (*p == '#' || *p == '[')) { why = parameters_why; return false; }
   if (n == 0 || (n == 1 && point)) { why = "a letter is not followed by a number"; return false; }
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    why = "a number in exponent form (1e2) is not supported: millrun reads plain decimals";
+    return false;
+  }
   auto parsed = std::from_chars(digits, digits + n, value, std::chars_format::fixed);
   if (parsed.ec != std::errc() || parsed.ptr != digits + n) { why = "a number is out of range"; return false; }
   if (negative) value = -value;
@@ -95,6 +102,12 @@ bool store_word(gcode_block& block, char letter, double value, const char*& why)
   if (letter == 'G' || letter == 'M') {
     if (value < 0 || value > 1000) { why = "a G or M code is out of range"; return false; }
     int code = static_cast<int>(value * 10 + 0.5);
+    // G20.95 is no G21, nor G0.96 a G1: a code has at most one decimal.
+    if (std::fabs(value * 10 - code) > 1e-6) {
+      why = letter == 'G' ? "a G-code with more than one decimal is none millprep knows"
+                          : "an M-code with more than one decimal is none millprep knows";
+      return false;
+    }
     if (letter == 'G') {
       if (block.g_count == 12) { why = "more than 12 G codes on one line"; return false; }
       block.g[block.g_count++] = code;
