@@ -4,7 +4,7 @@
 
 #include "preview/preview_layout.h"
 #include "preview/stand_in_controller.h"
-#include "runner/gcode_road.h"
+#include "runner/line_refusals.h"
 #include "runner/run_program.h"
 #include "supervision/job_estimate.h"
 

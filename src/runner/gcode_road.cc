@@ -10,6 +10,7 @@
 #include "link/command_exchange.h"
 #include "link/validator_table.h"
 #include "platform/platform.h"
+#include "runner/line_refusals.h"
 #include "runner/script_interpreter.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
@@ -82,91 +83,34 @@ void tell_motion(const axis_position& from, const axis_moves& moves, const char*
   emit_motion_composed(e);
 }
 
-/// How each kind of line the road refuses is told: the message's caption
-/// and text (filled with the path, the line number and the line), and for
-/// the check what is wrong and why.
-struct refusal_entry {
-  translation_result result;
-  const char* caption;
-  const char* text;
-  const char* what;
-  const char* why;
-};
-
-const refusal_entry refusals[] = {
-    {translation_result::unknown_gcode, "Unknown GCode @ %s:%d", "Invalid GCode @ %s:%d:\r    %s",
-     "Unknown GCode", ""},
-    {translation_result::unsupported_mode,
-     "Unsupported GCode @ %s:%d",
-     "Unsupported GCode @ %s:%d:\r    %s\r"
-     "millrun takes inches (G20) and absolute coordinates (G90) only.",
-     "Unsupported GCode",
-     "millimetres (G21) or relative coordinates (G91)"},
-    {translation_result::lost_operands,
-     "Unsupported GCode @ %s:%d",
-     "Unsupported GCode @ %s:%d:\r    %s\r"
-     "millrun reads X, Y and Z in that order, each at most one blank after "
-                         "the last and followed directly by a plain number (1.5, -0.25); the "
-                         "rest of this line would be lost.",
-     "Unsupported GCode",
-     "an axis word that would be dropped or misread"},
-    {translation_result::exponent_number,
-     "Unsupported GCode @ %s:%d",
-     "Unsupported GCode @ %s:%d:\r    %s\r"
-     "millrun does not read numbers in exponent form (1e2): write the "
-                         "number out (100).",
-     "Unsupported GCode",
-     "a number in exponent form"},
-    {translation_result::ignored_with_words,
-     "Unsupported GCode @ %s:%d",
-     "Unsupported GCode @ %s:%d:\r    %s\r"
-     "A line that begins with M, T, S or F is not read for moves: its axis "
-                         "words and G words would be lost. Put them on a line of their own.",
-     "Unsupported GCode",
-     "an axis word or G word on a line that begins with M, T, S or F"},
-    {translation_result::program_stop,
-     "Unsupported GCode @ %s:%d",
-     "Unsupported GCode @ %s:%d:\r    %s\r"
-     "A program stop or tool change (M0, M1, M6, M60) once the job has "
-                         "moved is not carried out: the job would go on cutting. Split the job "
-                         "at its stops and tool changes with millprep --split-tools and run "
-                         "the parts one by one.",
-     "Unsupported GCode",
-     "a program stop or tool change once the job has moved; split the job with millprep "
-     "--split-tools"},
-    {translation_result::subprogram,
-     "Unsupported GCode @ %s:%d",
-     "Unsupported GCode @ %s:%d:\r    %s\r"
-     "millrun does not run subprograms (M98, M99): post the job with its "
-                         "moves written out.",
-     "Unsupported GCode",
-     "a subprogram call or return (M98, M99)"},
-    {translation_result::after_program_end,
-     "Unsupported GCode @ %s:%d",
-     "Unsupported GCode @ %s:%d:\r    %s\r"
-     "This motion line comes after the program end (M2 or M30) of its "
-                         "file, where the program has stopped.",
-     "Unsupported GCode",
-     "a motion line after the program end (M2/M30)"},
-    {translation_result::out_of_range, "Target out of range @ %s:%d",
-     "Target out of range @ %s:%d:\r    %s\rIts step count does not fit the machine's step "
-     "arithmetic.",
-     "Target out of range", "its step count does not fit the machine's step arithmetic"},
-};
-
+/// Tells a refused line (see refuse_line); a line of CAM output that
+/// millprep converts (`convertible`) brings one more line of advice.
 bool refuse(const char* caption_format, const char* text_format, const char* path,
             int line_number, const char* line_text, const char* what, const char* why,
-            bool convertible);
+            bool convertible) {
+  if (road.skip_refused) {
+    emit_line_refused({path, line_number, line_text, what, why, convertible});
+    return true;
+  }
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
+  format_text(m.text, sizeof m.text, text_format, path, line_number, line_text);
+  show_buffers(m);
+  if (convertible) {
+    char hint[1200];
+    convert_hint(path, hint, sizeof hint);
+    show_note(hint);
+  }
+  return false;
+}
 
 /// Says why a line did not translate; the result is the line's.
 /// `convertible`: millprep converts what the line asks for.
 bool refuse_translation(translation_result result, const char* path, int line_number,
                         const char* line_text, bool convertible = false) {
-  const refusal_entry* entry = &refusals[0];
-  for (const refusal_entry& e : refusals)
-    if (e.result == result) entry = &e;
-  return refuse(entry->caption, entry->text, path, line_number, line_text, entry->what,
-                entry->why, convertible);
+  const refusal_entry& entry = refusal_for(result);
+  return refuse(entry.caption, entry.text, path, line_number, line_text, entry.what, entry.why,
+                convertible);
 }
 
 /// The refusal of a line `classify_gcode_line` did not translate, with the
@@ -221,49 +165,6 @@ bool refuse_line(const char* caption_format, const char* text_format, const char
                  int line_number, const char* line_text, const char* what, const char* why) {
   return refuse(caption_format, text_format, path, line_number, line_text, what, why, false);
 }
-
-void convert_hint(const char* path, char* text, size_t size) {
-  // The output beside the input: "job.nc" -> "job_millrun.nc"; a name
-  // without an extension takes ".nc". A path with blanks goes in quotes.
-  const size_t length = std::strlen(path);
-  size_t name = 0;
-  for (size_t i = 0; i < length; ++i)
-    if (path[i] == '/' || path[i] == '\\') name = i + 1;
-  size_t stem = length;
-  for (size_t i = length; i > name + 1; --i) {
-    if (path[i - 1] == '.') {
-      stem = i - 1;
-      break;
-    }
-  }
-  const char* extension = stem < length ? path + stem : ".nc";
-  const char* quote = std::strchr(path, ' ') ? "\"" : "";
-  std::snprintf(text, size, "convert CAM output first: millprep %s%s%s -o %s%.*s_millrun%s%s",
-                quote, path, quote, quote, static_cast<int>(stem), path, extension, quote);
-}
-
-namespace {
-
-bool refuse(const char* caption_format, const char* text_format, const char* path,
-            int line_number, const char* line_text, const char* what, const char* why,
-            bool convertible) {
-  if (road.skip_refused) {
-    emit_line_refused({path, line_number, line_text, what, why, convertible});
-    return true;
-  }
-  message_buffers& m = shared_message();
-  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
-  format_text(m.text, sizeof m.text, text_format, path, line_number, line_text);
-  show_buffers(m);
-  if (convertible) {
-    char hint[1200];
-    convert_hint(path, hint, sizeof hint);
-    show_note(hint);
-  }
-  return false;
-}
-
-}  // namespace
 
 namespace {
 

@@ -3,8 +3,6 @@
 // resumed job's line, and how a line the run refuses is told.
 #pragma once
 
-#include <cstddef>
-
 #include "platform/device.h"
 #include "runner/run_options.h"
 
@@ -19,10 +17,6 @@ void reset_gcode_road();
 /// returns true.
 bool refuse_line(const char* caption_format, const char* text_format, const char* path,
                  int line_number, const char* line_text, const char* what, const char* why);
-
-/// The advice after a refused line of CAM output, for the file at `path`:
-/// "convert CAM output first: millprep job.nc -o job_millrun.nc".
-void convert_hint(const char* path, char* text, size_t size);
 
 /// Whether refused lines are told and passed over (the pre-cut check).
 bool passing_refused_lines();
