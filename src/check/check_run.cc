@@ -4,6 +4,7 @@
 
 #include "preview/preview_layout.h"
 #include "preview/stand_in_controller.h"
+#include "runner/line_refusals.h"
 #include "runner/run_program.h"
 #include "supervision/job_estimate.h"
 
@@ -52,6 +53,11 @@ class check_observer : public run_observer {
     p.why = e.why ? e.why : "";
     result_.problems.push_back(p);
     ++result_.refused_lines;
+    if (e.convertible && result_.convert_hint.empty()) {
+      char hint[1200];
+      convert_hint(e.path, hint, sizeof hint);
+      result_.convert_hint = hint;
+    }
   }
 
   void travel_exceeded(const travel_event& e) override {

@@ -50,6 +50,9 @@ struct check_result {
   /// Commands the machine would receive: motion, homing, scale queries.
   uint64_t commands = 0;
   double estimate_ms = 0.0;
+  /// Where a refused line is CAM output that millprep converts, the advice
+  /// to convert it first (for the first such file); else empty.
+  std::string convert_hint;
 
   /// The job fits and every line is accepted.
   bool fits() const { return ran_to_end && problems.empty(); }

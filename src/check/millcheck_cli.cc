@@ -161,6 +161,8 @@ int run_millcheck(const millcheck_options& options, std::FILE* out, std::FILE* e
   }
   const check_result result = run_check(options.script, limits);
   const bool written = options.json ? write_check_json(result, out) : write_check_text(result, out);
+  // Once, however many lines of CAM output were refused.
+  if (!result.convert_hint.empty()) std::fprintf(err, "%s\n", result.convert_hint.c_str());
   if (!written) {
     std::fprintf(err, "millcheck: the report could not be written\n");
     return check_problems;

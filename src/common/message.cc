@@ -44,5 +44,16 @@ void show_stop_buffers(const message_buffers& buffers) {
   platform_show_message(buffers.caption, buffers.text);
 }
 
+void show_note(const char* text) {
+  if (platform_stop_requested() || observer) return;
+  if (before_message) before_message();
+  // After the message the platform has shown, which went to standard error
+  // as well; the box itself keeps its text.
+  std::fflush(stdout);
+  std::fputs(text, stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
 void set_message_observer(message_observer o) { observer = o; }
 void set_before_message_hook(before_message_hook hook) { before_message = hook; }

@@ -33,6 +33,11 @@ void show_buffers(const message_buffers& buffers);
 /// Shows `buffers` whether or not a stop is requested: the stop message.
 void show_stop_buffers(const message_buffers& buffers);
 
+/// One more line on standard error after a message, outside its box: advice
+/// that the message's own text does not hold. Nothing once a stop was
+/// requested, nor while an observer stands in for the platform's messages.
+void show_note(const char* text);
+
 /// Tests route messages to an observer instead of the platform; null restores
 /// the platform's message service.
 using message_observer = void (*)(const char* caption, const char* text);

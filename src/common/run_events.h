@@ -63,12 +63,15 @@ struct homing_event {
 /// A line the run refuses, when the run reports refused lines and goes on
 /// (the pre-cut check) instead of stopping at the first: `what` names the
 /// problem ("Unknown GCode"), `why` explains it (may be empty).
+/// `convertible`: what the line asks for is CAM output that millprep
+/// converts (millimetres, arcs, drilling cycles, words in another order).
 struct refusal_event {
   const char* path;
   int line_number;
   const char* text;
   const char* what;
   const char* why;
+  bool convertible;
 };
 
 /// A position outside the run's travel limits: `axis` 0, 1, 2 for X, Y, Z,

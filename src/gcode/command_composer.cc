@@ -43,16 +43,41 @@ char* append_integer(char* p, int32_t value) {
 }
 
 /// Lines the filter would ignore whole although they ask for a move: a
-/// "G0 G..." preamble with coordinates ("G0 G90 X2 Y2"), and "X0Y0" where
-/// the tool does not already stand at X 0, Y 0. Ignoring them would leave
-/// the tool where it is and cut the next line from the wrong place.
-bool would_drop_a_move(const char* text) {
-  if (std::strncmp(text, "G0 G", 4) == 0) return holds_axis_word(text);
+/// "G0 G..." preamble or a "G04 P" dwell with coordinates ("G0 G90 X2 Y2"),
+/// and "X0Y0" where the tool does not already stand at X 0, Y 0. Ignoring
+/// them would leave the tool where it is and cut the next line from the
+/// wrong place.
+bool would_drop_a_move(const char* text, const line_words& words) {
+  if (text[0] == 'G')
+    return words.axis_word &&
+           (std::strncmp(text, "G0 G", 4) == 0 || std::strncmp(text, "G04 P", 5) == 0);
   if (std::strcmp(text, "X0Y0") == 0) {
     const axis_model& model = axis_model_state();
     return model.axes[axis_x].position_steps != 0 || model.axes[axis_y].position_steps != 0;
   }
   return false;
+}
+
+/// Lines that begin with these letters are ignored whole.
+bool ignored_whole(char first) {
+  return first == 'M' || first == 'T' || first == 'S' || first == 'F';
+}
+
+/// The refusals that the words of a line bring about before it is read
+/// for a move, or command when there is none.
+translation_result refused_words(const char* text, const line_words& words,
+                                 const line_context& context) {
+  using tr = translation_result;
+  if (words.open_comment) return tr::unknown_gcode;
+  if (words.mode_change) return tr::unsupported_mode;
+  if (words.subprogram) return tr::subprogram;
+  if (ignored_whole(text[0]) && (words.axis_word || words.g_word)) return tr::ignored_with_words;
+  // A stop or tool change is not carried out: before the job's first move
+  // nothing is lost by that (a job names its tool and may pause before it
+  // starts); after it, or with a move of its own, the job would go on.
+  if (words.program_stop && (context.moved || words.axis_word)) return tr::program_stop;
+  if (would_drop_a_move(text, words)) return tr::lost_operands;
+  return tr::command;
 }
 
 }  // namespace
@@ -61,21 +86,50 @@ void reset_command_composer() { composer = composer_state{}; }
 
 bool last_motion_rapid() { return composer.rapid; }
 
-translation_result classify_gcode_line(char* line, const char*& operands, bool dwell) {
+translation_result classify_gcode_line(char* line, const char*& operands, bool dwell,
+                                       const line_context& context, line_words* words_out) {
   operands = nullptr;
+  line_words words;
+  strip_comment(line, words);
+  if (words_out) *words_out = words;
   char* text = strip_line_number(line);
-  strip_comment(text);
-  if (is_unsupported_mode_gcode(text)) return translation_result::unsupported_mode;
-  if (would_drop_a_move(text)) return translation_result::lost_operands;
+  translation_result refused = refused_words(text, words, context);
+  if (refused != translation_result::command) return refused;
   if (is_ignored_gcode(text, dwell)) return translation_result::no_op;
   const char* found = motion_operands(text);
   if (!found) return translation_result::unknown_gcode;
+  if (context.program_ended) return translation_result::after_program_end;
   motion_targets targets;
-  if (read_motion_operands(found, targets) != operand_reading::complete)
-    return translation_result::lost_operands;
+  switch (read_motion_operands(found, targets)) {
+    case operand_reading::complete: break;
+    case operand_reading::exponent: return translation_result::exponent_number;
+    default: return translation_result::lost_operands;
+  }
   if (found != text) composer.rapid = text[1] == '0' && text[2] != '1';
   operands = found;
   return translation_result::command;
+}
+
+bool millprep_converts(char* line, translation_result result, const line_words& words) {
+  switch (result) {
+    case translation_result::unsupported_mode:
+    case translation_result::ignored_with_words:
+      return true;
+    case translation_result::unknown_gcode:
+      // A "%" program delimiter, or G words this dialect does not take:
+      // arcs, drilling cycles, planes, several codes on one line.
+      return !words.open_comment && (line[0] == '%' || words.g_word);
+    case translation_result::lost_operands: {
+      // Words in an order the narrow reading does not take; a number it
+      // misreads ("X1,5") is no CAM program's output.
+      const char* text = strip_line_number(line);
+      const char* found = motion_operands(text);
+      motion_targets targets;
+      return !found || read_motion_operands(found, targets) == operand_reading::lost;
+    }
+    default:
+      return false;
+  }
 }
 
 translation_result compose_machine_command(const char* operands, const char*& command,

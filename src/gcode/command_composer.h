@@ -3,6 +3,7 @@
 #pragma once
 
 #include "gcode/axis_model.h"
+#include "gcode/line_filter.h"
 #include "gcode/translation_log.h"
 
 enum class translation_result {
@@ -11,17 +12,37 @@ enum class translation_result {
   unknown_gcode,     // not a code this dialect knows
   unsupported_mode,  // G21 or G91: millimetres or relative coordinates
   lost_operands,     // an axis word the narrow operand reading would drop or misread
+  exponent_number,   // an axis number in exponent form ("X1e2")
+  ignored_with_words,  // a line ignored whole (M, T, S, F) that holds axis or G words
+  program_stop,      // M0, M1, M6, M60 on a motion line or after the run's first move
+  subprogram,        // M98, M99
+  after_program_end, // a motion line after its file's M2/M30
   out_of_range,      // a target or step difference beyond the step arithmetic
+};
+
+/// What the run knows before a line that its reading depends on.
+struct line_context {
+  bool moved = false;          // the run has logged or sent a move (homing aside)
+  bool program_ended = false;  // the line's file has read its M2/M30
 };
 
 /// The text of a line that causes no motion. Never logged.
 extern const char* const no_op_command;
 
-/// Strips the N-word and the comment of `line` in place, performs a dwell,
+/// Strips the comments and the N-word of `line` in place, performs a dwell,
 /// and finds the motion operands. Returns no_op for ignored codes, command
 /// with `operands` set for a motion line, or the failure.
-/// Without `dwell` a dwell line waits nothing and tells no one.
-translation_result classify_gcode_line(char* line, const char*& operands, bool dwell = true);
+/// Without `dwell` a dwell line waits nothing and tells no one. `words`
+/// (optional) receives what the line's text outside comments holds.
+translation_result classify_gcode_line(char* line, const char*& operands, bool dwell = true,
+                                       const line_context& context = {},
+                                       line_words* words = nullptr);
+
+/// Whether millprep converts what made `line` (as classify_gcode_line left
+/// it, without comments; `words` as it told them) fail with `result`: a "%" line, millimetres
+/// or relative coordinates, arcs, drilling cycles, words in an order or on
+/// a line this reading does not take. Output of a CAM program, then.
+bool millprep_converts(char* line, translation_result result, const line_words& words);
 
 /// Composes the command for motion operands from the tracked position, logs
 /// it and advances the position. On out_of_range nothing is logged or moved.

@@ -8,6 +8,17 @@ constexpr char axis_letters[axis_count] = {'X', 'Y', 'Z'};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+/// What follows an axis word's number at `p`: nothing, or after any blanks
+/// the letter of another word. An E straight after the digits is the
+/// number's exponent, which the reading does not take.
+operand_reading number_end(const char* p) {
+  if (*p == 'e' || *p == 'E') return operand_reading::exponent;
+  while (*p == ' ' || *p == '\t') ++p;
+  return *p == '\0' || is_letter(*p) ? operand_reading::complete : operand_reading::misread;
+}
+
 bool is_axis_letter(char c) {
   return c == 'X' || c == 'Y' || c == 'Z' || c == 'x' || c == 'y' || c == 'z';
 }
@@ -39,19 +50,24 @@ operand_reading read_motion_operands(const char* operands, motion_targets& out) 
   out = motion_targets{};
   const char* p = operands;
   const char* misread = nullptr;
+  operand_reading verdict = operand_reading::complete;
   for (int a = 0; a < axis_count; ++a) {
     if (*p != axis_letters[a]) continue;
     size_t length = 0;
     out.named[a] = true;
     out.target[a] = parse_number(p + 1, length);
-    if (!misread && !is_plain_number(p + 1, length)) misread = p;
+    if (!misread) {
+      verdict = is_plain_number(p + 1, length) ? number_end(p + 1 + length)
+                                               : operand_reading::misread;
+      if (verdict != operand_reading::complete) misread = p;
+    }
     p += 1 + length;
     // Z is the last operand; X and Y may be followed by one blank.
     if (a != axis_z && *p == ' ') ++p;
   }
   if (misread) {
     out.end = misread;
-    return operand_reading::misread;
+    return verdict;
   }
   out.end = p;
   return holds_axis_word(p) ? operand_reading::lost : operand_reading::complete;

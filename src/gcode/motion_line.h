@@ -1,8 +1,9 @@
 // One motion line's operands, read without the tracked position: which axes
 // it names and their targets in inches, and whether the reading took every
 // axis word of the text. The reading is narrow (X, Y and Z in that order, at
-// most one blank apart, each followed directly by a plain number); what it
-// does not take must stop the line rather than be dropped in silence.
+// most one blank apart, each followed directly by a plain number, and that
+// by the line's end or, after any blanks, the letter of another word); what
+// it does not take must stop the line rather than be dropped in silence.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +12,9 @@
 
 enum class operand_reading {
   complete,  // every axis word was read
-  misread,   // an axis word read is not followed directly by a plain number
+  misread,   // an axis word read is not followed directly by a plain number,
+             // or its number by the line's end or another word ("X1,5", "X1 5")
+  exponent,  // a number in exponent form ("X1e2"): an E directly after digits
   lost,      // an axis word stands where the reading had stopped
 };
 

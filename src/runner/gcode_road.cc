@@ -1,6 +1,7 @@
 #include "runner/gcode_road.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/message.h"
 #include "common/run_events.h"
@@ -9,6 +10,8 @@
 #include "link/command_exchange.h"
 #include "link/validator_table.h"
 #include "platform/platform.h"
+#include "runner/line_refusals.h"
+#include "runner/script_interpreter.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
 
@@ -19,6 +22,9 @@ struct road_record {
   bool skip_refused = false;
   travel_limits limits;
   bool check_limits = false;
+  // The run has logged or sent a move (homing aside), or in a resumed job
+  // tracked one: a stop or tool change from here on would be passed over.
+  bool moved = false;
 };
 road_record road;
 
@@ -77,34 +83,51 @@ void tell_motion(const axis_position& from, const axis_moves& moves, const char*
   emit_motion_composed(e);
 }
 
-/// Says why a line did not translate; the result is the line's.
-bool refuse_translation(translation_result result, const char* path, int line_number,
-                        const char* line_text) {
-  switch (result) {
-    case translation_result::unsupported_mode:
-      return refuse_line("Unsupported GCode @ %s:%d",
-                         "Unsupported GCode @ %s:%d:\r    %s\r"
-                         "millrun takes inches (G20) and absolute coordinates (G90) only.",
-                         path, line_number, line_text, "Unsupported GCode",
-                         "millimetres (G21) or relative coordinates (G91)");
-    case translation_result::lost_operands:
-      return refuse_line(
-          "Unsupported GCode @ %s:%d",
-          "Unsupported GCode @ %s:%d:\r    %s\r"
-          "millrun reads X, Y and Z in that order, each at most one blank after the last and "
-          "followed directly by a plain number (1.5, -0.25); the rest of this line would be lost.",
-          path, line_number, line_text, "Unsupported GCode",
-          "an axis word that would be dropped or misread");
-    case translation_result::out_of_range:
-      return refuse_line("Target out of range @ %s:%d",
-                         "Target out of range @ %s:%d:\r    %s\r"
-                         "Its step count does not fit the machine's step arithmetic.",
-                         path, line_number, line_text, "Target out of range",
-                         "its step count does not fit the machine's step arithmetic");
-    default:
-      return refuse_line("Unknown GCode @ %s:%d", "Invalid GCode @ %s:%d:\r    %s", path,
-                         line_number, line_text, "Unknown GCode", "");
+/// Tells a refused line (see refuse_line); a line of CAM output that
+/// millprep converts (`convertible`) brings one more line of advice.
+bool refuse(const char* caption_format, const char* text_format, const char* path,
+            int line_number, const char* line_text, const char* what, const char* why,
+            bool convertible) {
+  if (road.skip_refused) {
+    emit_line_refused({path, line_number, line_text, what, why, convertible});
+    return true;
   }
+  message_buffers& m = shared_message();
+  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
+  format_text(m.text, sizeof m.text, text_format, path, line_number, line_text);
+  show_buffers(m);
+  if (convertible) {
+    char hint[1200];
+    convert_hint(path, hint, sizeof hint);
+    show_note(hint);
+  }
+  return false;
+}
+
+/// Says why a line did not translate; the result is the line's.
+/// `convertible`: millprep converts what the line asks for.
+bool refuse_translation(translation_result result, const char* path, int line_number,
+                        const char* line_text, bool convertible = false) {
+  const refusal_entry& entry = refusal_for(result);
+  return refuse(entry.caption, entry.text, path, line_number, line_text, entry.what, entry.why,
+                convertible);
+}
+
+/// The refusal of a line `classify_gcode_line` did not translate, with the
+/// advice to convert the job first where millprep converts what it asks.
+bool refuse_reading(translation_result result, const char* path, int line_number,
+                    char* line_text, char* line, const line_words& words) {
+  return refuse_translation(result, path, line_number, line_text,
+                            millprep_converts(line, result, words));
+}
+
+/// What the run knows before a line: whether it has moved, whether the
+/// line's file has read its program end.
+line_context context_of_line() { return {road.moved, program_ended_in_file()}; }
+
+/// After a line that translated: its program end (M2/M30) is noted.
+void note_line_words(const line_words& words) {
+  if (words.program_end) note_program_end_in_file();
 }
 
 bool translated(translation_result result) {
@@ -117,6 +140,7 @@ translation_result compose(const char* operands, const char*& command, int64_t& 
   const axis_position from = tracked_position();
   axis_moves moves{};
   translation_result result = compose_machine_command(operands, command, &moves);
+  if (result == translation_result::command) road.moved = true;
   if (translated(result)) {
     tell_motion(from, moves, result == translation_result::command ? command : nullptr);
     travel = longest_travel(moves);
@@ -139,15 +163,7 @@ bool passing_refused_lines() { return road.skip_refused; }
 
 bool refuse_line(const char* caption_format, const char* text_format, const char* path,
                  int line_number, const char* line_text, const char* what, const char* why) {
-  if (road.skip_refused) {
-    emit_line_refused({path, line_number, line_text, what, why});
-    return true;
-  }
-  message_buffers& m = shared_message();
-  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
-  format_text(m.text, sizeof m.text, text_format, path, line_number, line_text);
-  show_buffers(m);
-  return false;
+  return refuse(caption_format, text_format, path, line_number, line_text, what, why, false);
 }
 
 namespace {
@@ -208,7 +224,8 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
   const char* command = nullptr;
   const char* operands = nullptr;
   int64_t travel = 0;
-  translation_result result = classify_gcode_line(line, operands);
+  line_words words;
+  translation_result result = classify_gcode_line(line, operands, true, context_of_line(), &words);
   if (result == translation_result::no_op) command = no_op_command;
   // Where the line starts: a recovery drives the machine back here and
   // re-runs the line along its own path.
@@ -238,7 +255,9 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
     }
   }
 
-  if (!translated(result)) return refuse_translation(result, path, line_number, line_text);
+  if (!translated(result))
+    return refuse_reading(result, path, line_number, line_text, line, words);
+  note_line_words(words);
   check_travel(path, line_number, line_text, homed_here ? nullptr : &start);
   if (result == translation_result::no_op) return true;
   return send_line_command(line, command, travel, start, path, line_number, line_text, handle);
@@ -247,14 +266,25 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
 bool track_gcode_line_quietly(const char* path, int line_number, char* line_text, char* line,
                               port_handle handle) {
   const char* operands = nullptr;
-  translation_result result = classify_gcode_line(line, operands, false);
-  if (!translated(result)) return refuse_translation(result, path, line_number, line_text);
+  line_words words;
+  translation_result result = classify_gcode_line(line, operands, false, context_of_line(), &words);
+  if (!translated(result))
+    return refuse_reading(result, path, line_number, line_text, line, words);
   // Homing and tracking in the order the run would take them: with a
   // machine the homing first, in a dry part the line first.
   const bool machine = handle || road.machine_order;
   if (machine && !homing_state().homed) home_record_only();
-  if (result == translation_result::command && !apply_axis_moves(operands))
-    return refuse_translation(translation_result::out_of_range, path, line_number, line_text);
+  if (result == translation_result::command) {
+    axis_moves moves{};
+    if (!compute_axis_moves(operands, moves))
+      return refuse_translation(translation_result::out_of_range, path, line_number, line_text);
+    apply_moves(moves);
+    // A move the run would have logged counts here too: a stop after it
+    // fails in the resumed job as in the whole one.
+    for (int a = 0; a < axis_count; ++a)
+      if (moves.steps[a] != 0) road.moved = true;
+  }
+  note_line_words(words);
   if (!machine && !homing_state().homed) home_record_only();
   return true;
 }

@@ -29,6 +29,7 @@ struct interpreter_record {
   port_handle* handles[max_include_depth + 1] = {};
   const char* paths[max_include_depth + 1] = {};  // each file as its include line names it
   bool awaiting_handle[max_include_depth + 1] = {};
+  bool program_ended[max_include_depth + 1] = {};  // the file read its M2/M30
   int depth = 0;
   bool stop_reported = false;
   // A resumed job: the lines before `resume` are tracked quietly.
@@ -213,6 +214,14 @@ void configure_script_interpreter(const run_options& options) {
 
 bool resume_line_pending() { return interpreter.quiet; }
 
+bool program_ended_in_file() {
+  return interpreter.depth > 0 && interpreter.program_ended[interpreter.depth - 1];
+}
+
+void note_program_end_in_file() {
+  if (interpreter.depth > 0) interpreter.program_ended[interpreter.depth - 1] = true;
+}
+
 void forget_handle_in_including_files(port_handle closed) {
   for (int i = 0; i < interpreter.depth; ++i) {
     if (*interpreter.handles[i] == closed) {
@@ -285,6 +294,7 @@ bool run_script_file(const char* path, port_handle initial) {
   interpreter.handles[frame] = &handle;
   interpreter.paths[frame] = path;
   interpreter.awaiting_handle[frame] = false;
+  interpreter.program_ended[frame] = false;
 
   char buffer[2048];
   int line_number = 0;

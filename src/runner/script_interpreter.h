@@ -28,6 +28,12 @@ void forget_handle_in_including_files(port_handle closed);
 /// closed handle take the new one, so none of them uses a closed handle.
 void hand_back_to_including_files(port_handle reopened);
 
+/// Whether the file being run has read its program end (M2/M30): a motion
+/// line after it is no part of the program. Each file, an included one too,
+/// has its own.
+bool program_ended_in_file();
+void note_program_end_in_file();
+
 void reset_script_interpreter();
 /// Takes the run's resume point: the lines before it are tracked quietly.
 void configure_script_interpreter(const run_options& options);

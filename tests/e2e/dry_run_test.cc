@@ -133,6 +133,11 @@ std::string unknown_gcode_message(const std::string& where, const std::string& l
   return "Unknown GCode @ " + where + "\nInvalid GCode @ " + where + ":\n    " + line + "\n";
 }
 
+/// The line after the message of a refused line that millprep converts.
+std::string convert_hint(const std::string& script, const std::string& output) {
+  return "convert CAM output first: millprep " + script + " -o " + output + "\n";
+}
+
 void copy_example(const temp_dir& dir, const std::string& name) {
   std::string text = read_file(source_dir + "/examples/" + name);
   ASSERT_FALSE(text.empty()) << "missing example " << name;
@@ -212,8 +217,7 @@ TEST(DryRun, FirstTargetIsLostToHomingInTheRecord) {
       {"modal", "G00 X1.0\nX2.0\n", "G00 X1.0", "X2.0"},
       {"numbered", "N10 G01 X1.0\nN20G01 X2.0\n", "N10 G01 X1.0", "N20G01 X2.0"},
       {"end comments", "G01 X1.0 (first)\nG01 X2.0\t(second)\n", "G01 X1.0", "G01 X2.0"},
-      {"semicolon after operand", "G01 X1.0 ; first\nG01 X2.0\n", "G01 X1.0 ; first",
-       "G01 X2.0"},
+      {"semicolon after operand", "G01 X1.0 ; first\nG01 X2.0\n", "G01 X1.0", "G01 X2.0"},
       {"no final line end", "G01 X1.0\nG01 X2.0", "G01 X1.0", "G01 X2.0"},
       {"zero padded", "G01 X000000000000000000000000000000000000001.0\nG01 X2.0\n",
        "G01 X000000000000000000000000000000000000001.0", "G01 X2.0"},
@@ -379,24 +383,25 @@ TEST(DryRun, IncludesNestThirtyTwoDeep) {
 // Lines that stop the run.
 
 TEST(DryRun, UnknownGCodeStopsAtItsLineWithAMessageNamingFileAndLine) {
-  const char* lines[] = {
-      "G02 X1 Y1 I0.5 J0",  // arcs
-      "G03 X1 Y1 R0.5",
-      "g01 x1",             // lower case
-      "G90 G54",            // not a whole ignored line
-      "G90 ; absolute",     // a ";" comment only counts first on a line
-      "include",            // the keyword needs its blank
-      "G17",                // a code outside the dialect
-      "G01 (X1)",           // the comment left nothing to move
+  // G words millprep converts bring the advice to convert the job first.
+  struct Case { const char* line; const char* shown; bool hint; };
+  const Case cases[] = {
+      {"G02 X1 Y1 I0.5 J0", "G02 X1 Y1 I0.5 J0", true},  // arcs
+      {"G03 X1 Y1 R0.5", "G03 X1 Y1 R0.5", true},
+      {"g01 x1", "g01 x1", true},               // lower case
+      {"G90 G54", "G90 G54", true},             // not a whole ignored line
+      {"G01 X1 (no end", "G01 X1", false},      // a comment that is not closed
+      {"include", "include", false},            // the keyword needs its blank
+      {"G17", "G17", true},                     // a code outside the dialect
+      {"G01 (X1)", "G01", true},                // the comment left nothing to move
   };
-  for (const char* line : lines) {
-    SCOPED_TRACE(line);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
     temp_dir dir;
-    process_result r = run_script(dir, std::string("G01 X1.0\n") + line + "\nG01 X2.0\n");
+    process_result r = run_script(dir, std::string("G01 X1.0\n") + c.line + "\nG01 X2.0\n");
     EXPECT_EQ(r.exit_code, 1);
-    std::string shown = line;
-    if (shown == "G01 (X1)") shown = "G01";
-    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:2", shown));
+    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:2", c.shown) +
+                         (c.hint ? convert_hint("job.nc", "job_millrun.nc") : ""));
     EXPECT_EQ(dir.read(log_name), "x_move_steps r 607\n" + home_lines);
     EXPECT_EQ(dir.read(report_name), home_report);
     EXPECT_EQ(r.out, validator_listing() + trace("G01 X1.0", "x_move_steps r 607"));
@@ -407,7 +412,8 @@ TEST(DryRun, UnknownGCodeMessageKeepsLeadingBlanksAndDropsTheEndComment) {
   temp_dir dir;
   process_result r = run_script(dir, "// header\n  \tN20 G02 X1 Y1 (arc)  \r\n");
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, unknown_gcode_message("job.nc:2", "  \tN20 G02 X1 Y1"));
+  EXPECT_EQ(r.err, unknown_gcode_message("job.nc:2", "  \tN20 G02 X1 Y1") +
+                       convert_hint("job.nc", "job_millrun.nc"));
   EXPECT_EQ(dir.read(log_name), "");
   EXPECT_EQ(dir.read(report_name), zero_report);
 }
@@ -419,7 +425,7 @@ TEST(DryRun, MillimetresAndRelativeCoordinatesAreRejected) {
       {"G91", "G91"},
       {"N30 G21 (metric)", "N30 G21"},
       {"G21 G90 G64 G40", "G21 G90 G64 G40"},
-      {"G21 ; millimetres", "G21 ; millimetres"},
+      {"G21 ; millimetres", "G21"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -436,8 +442,12 @@ TEST(DryRun, MillimetresAndRelativeCoordinatesAreRejected) {
 TEST(DryRun, AxisWordsThatWouldBeDroppedOrMisreadStopTheLine) {
   // Each form once end to end (the composer's table holds the rest): the
   // message names the line, nothing is logged for it, the run stops.
-  const char* lines[] = {"G01 X1 F10 Y3", "G00 Z   0.200", "G0 G90 X2 Y2", "X0Y0"};
-  for (const char* line : lines) {
+  // Words in an order millprep puts right bring the advice to convert.
+  struct Case { const char* line; bool hint; };
+  const Case cases[] = {
+      {"G01 X1 F10 Y3", true}, {"G00 Z   0.200", false}, {"G0 G90 X2 Y2", true}, {"X0Y0", false}};
+  for (const Case& c : cases) {
+    const char* line = c.line;
     SCOPED_TRACE(line);
     temp_dir dir;
     process_result r = run_script(dir, std::string("G20\nG01 X1.0\n") + line + "\nG01 X2.0\n");
@@ -446,9 +456,34 @@ TEST(DryRun, AxisWordsThatWouldBeDroppedOrMisreadStopTheLine) {
                          line +
                          "\nmillrun reads X, Y and Z in that order, each at most one blank after "
                          "the last and followed directly by a plain number (1.5, -0.25); the rest "
-                         "of this line would be lost.\n");
+                         "of this line would be lost.\n" +
+                         (c.hint ? convert_hint("job.nc", "job_millrun.nc") : ""));
     EXPECT_EQ(dir.read(log_name), home_lines + "x_move_steps r 607\n");
   }
+}
+
+TEST(DryRun, StopsMidJobAndCamOutputAreToldInFull) {
+  // A tool change once the job has moved: the message says how to split the
+  // job, and millprep's conversion is no help there.
+  temp_dir dir;
+  process_result r = run_script(dir, "G20\nT1 M6\nG01 X1.0\nN40 T2 M06 (drill)\nG01 X2.0\n");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err,
+            "Unsupported GCode @ job.nc:4\nUnsupported GCode @ job.nc:4:\n    N40 T2 M06\n"
+            "A program stop or tool change (M0, M1, M6, M60) once the job has moved is not "
+            "carried out: the job would go on cutting. Split the job at its stops and tool "
+            "changes with millprep --split-tools and run the parts one by one.\n");
+  EXPECT_EQ(dir.read(log_name), home_lines + "x_move_steps r 607\n");
+
+  // Millimetres in a file of a folder: the advice names the file and an
+  // output beside it.
+  std::filesystem::create_directory(dir.path() + "/cam");
+  dir.write("cam/part.nc", "G20\nG21\n");
+  r = run_millrun(dir, {"cam/part.nc"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Unsupported GCode @ cam/part.nc:2\nUnsupported GCode @ cam/part.nc:2:\n    "
+                   "G21\nmillrun takes inches (G20) and absolute coordinates (G90) only.\n" +
+                       convert_hint("cam/part.nc", "cam/part_millrun.nc"));
 }
 
 TEST(DryRun, MessagesNameTheLineAnEditorShows) {
@@ -459,7 +494,8 @@ TEST(DryRun, MessagesNameTheLineAnEditorShows) {
     const std::string e = end;
     process_result r = run_script(dir, "G20" + e + "G01 X1.0" + e + "G02 X1" + e);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:3", "G02 X1"));
+    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:3", "G02 X1") +
+                         convert_hint("job.nc", "job_millrun.nc"));
   }
 }
 
@@ -505,7 +541,8 @@ TEST(DryRun, LongLineArrivesInPiecesEachWithItsOwnNumber) {
     process_result r = run_script(dir, first + "G01 X2.0\nG02 X1 Y1\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(dir.read(log_name), "x_move_steps r 607\n" + home_lines + "x_move_steps r 1213\n");
-    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:3", "G02 X1 Y1"));
+    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:3", "G02 X1 Y1") +
+                         convert_hint("job.nc", "job_millrun.nc"));
   }
   {
     // The tail of an over-long comment line is a line of its own.
@@ -534,7 +571,11 @@ TEST(DryRun, OverlongMessageIsCutNotOverrun) {
   EXPECT_EQ(r.err.rfind(caption, 0), 0u);
   const std::string text_start = "Invalid GCode @ " + path + ":1:\n    G02 X1 Y1JJJ";
   EXPECT_EQ(r.err.compare(caption.size(), text_start.size(), text_start), 0);
-  EXPECT_LE(r.err.size(), caption.size() + 2304);
+  // The advice to convert the arc follows the message on a line of its own.
+  const std::string hint = convert_hint(path, folder + "/job_millrun.nc");
+  ASSERT_GE(r.err.size(), hint.size());
+  EXPECT_EQ(r.err.substr(r.err.size() - hint.size()), hint);
+  EXPECT_LE(r.err.size() - hint.size(), caption.size() + 2304);
   EXPECT_EQ(dir.read(report_name), zero_report);
 }
 
@@ -702,7 +743,8 @@ TEST(DryRunExamples, ArcJobIsRejectedAtItsG02Line) {
   process_result r = run_millrun(dir, {"mistake_arc.nc"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, unknown_gcode_message("mistake_arc.nc:12",
-                                         "G02 X1.5000 Y1.0000 I0.0000 J0.5000"));
+                                         "G02 X1.5000 Y1.0000 I0.0000 J0.5000") +
+                       convert_hint("mistake_arc.nc", "mistake_arc_millrun.nc"));
   EXPECT_EQ(dir.read(log_name),
             home_lines + "z_move_steps d 440\nxyz_linear_move_steps xy rt 607,303\n");
   EXPECT_EQ(dir.read(report_name), report("X: MIN = 00000000 steps, MAX = 00000607 steps",

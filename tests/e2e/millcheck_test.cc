@@ -174,6 +174,24 @@ TEST_F(Millcheck, EveryProblemIsReportedWithItsFileAndLine) {
   }
 }
 
+TEST_F(Millcheck, RefusedFormsAreEachToldAndTheConversionAdviceOnce) {
+  // Millimetres, a tool change once the job has moved, an arc, a motion line
+  // after the program end: each at its own line, each passed over; CAM
+  // output that millprep converts is pointed to millprep once.
+  dir_.write("job.nc", "G20\nG21\nG01 X1\nT2 M6\nG02 X1 Y1 I1 J0\nM30\nG01 X2\n");
+  process_result r = check({"job.nc"});
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_EQ(problem_lines(r.out),
+            (std::vector<std::string>{
+                "job.nc:2: Unsupported GCode, millimetres (G21) or relative coordinates (G91): G21",
+                "job.nc:4: Unsupported GCode, a program stop or tool change once the job has "
+                "moved; split the job with millprep --split-tools: T2 M6",
+                "job.nc:5: Unknown GCode: G02 X1 Y1 I1 J0",
+                "job.nc:7: Unsupported GCode, a motion line after the program end (M2/M30): "
+                "G01 X2"}));
+  EXPECT_EQ(r.err, "convert CAM output first: millprep job.nc -o job_millrun.nc\n");
+}
+
 TEST_F(Millcheck, JsonIsOneObjectWithTheSameFindings) {
   dir_.write("job \"a\".nc", "G20\nG01 X1.5 Y0.25\nG02 X1 Y1 I0 J0.5 (\xE9t\xE9)\n");
   process_result r = check({"--json", "job \"a\".nc", "--x", "0:1"});

@@ -90,9 +90,7 @@ TEST_F(CommandComposerTest, TranslatesLinesFromAKnownPosition) {
       // Failures.
       {"", "G02 X1 Y1", tr::unknown_gcode, ""},
       {"", "G90 G54", tr::unknown_gcode, ""},
-      {"", "G90 ;absolute", tr::unknown_gcode, ""},
       {"", "g01 x1", tr::unknown_gcode, ""},
-      {"", "(feed) G01 X1", tr::unknown_gcode, ""},
       {"", "G21", tr::unsupported_mode, ""},
       {"", "N20 G91 (relative)", tr::unsupported_mode, ""},
       {"", "G01 X99999999999", tr::out_of_range, ""},
@@ -104,7 +102,6 @@ TEST_F(CommandComposerTest, TranslatesLinesFromAKnownPosition) {
       {"", "G01 X1 F10 Y3", tr::lost_operands, ""},
       {"", "G01 Z1.5 X2", tr::lost_operands, ""},
       {"", "G01 Y1 X2", tr::lost_operands, ""},
-      {"", "G01 X3 (a) Y2", tr::lost_operands, ""},
       {"", "G01 X1 Y2 X4", tr::lost_operands, ""},
       {"", "G01  X3", tr::lost_operands, ""},
       {"", "G01 x3", tr::lost_operands, ""},
@@ -125,6 +122,10 @@ TEST_F(CommandComposerTest, TranslatesLinesFromAKnownPosition) {
       {"", "G01 X1 ; to X2", tr::command, "x_move_steps r 607"},
       {"", "G01 X-.5", tr::command, "x_move_steps l 303"},
       {"", "X0Y0", tr::no_op, "NO_OP()"},
+      // Comments anywhere on the line: the words outside them are read.
+      {"", "G90 ;absolute", tr::no_op, "NO_OP()"},
+      {"", "(feed) G01 X1", tr::command, "x_move_steps r 607"},
+      {"", "G01 X3 (a) Y2", tr::command, "xyz_linear_move_steps xy rt 1820,1213"},
   };
   for (const Case& c : cases) {
     reset_axis_model();

@@ -38,18 +38,22 @@ TEST(StripLineNumber, DropsALeadingNWordAndOneBlank) {
   for (const Case& c : cases) EXPECT_EQ(after_line_number(c.line), c.rest) << c.line;
 }
 
-TEST(StripComment, RemovesLeadingSemicolonAndTrailingParenthesis) {
+TEST(StripComment, RemovesParenthesesAndSemicolonCommentsAnywhere) {
   struct Case { const char* line; const char* rest; };
   const Case cases[] = {
       {";", ""},
       {"; whole line", ""},
       {"(only a comment)", ""},
       {"G01 X1 (cut here)", "G01 X1"},
-      {"G01 X1 \t(cut) (and this)", "G01 X1"},  // cut at the first "("
-      {"G01 X1)", "G01 X1)"},                   // ")" without "(" stays whole
-      {"G01 (inside) X1", "G01 (inside) X1"},   // not at the end: left in place
-      {"G01 X1 ;trailing", "G01 X1 ;trailing"}, // ";" counts only as first character
-      {"G90 ;x", "G90 ;x"},
+      {"G01 X1 \t(cut) (and this)", "G01 X1"},
+      {"G01 X1)", "G01 X1)"},                   // ")" without "(" stays
+      {"G01 (inside) X1", "G01 X1"},            // a comment and its blanks: one blank
+      {"X1(a)Y2", "X1Y2"},                      // no blank: none
+      {"(lead)  G01 X1", "G01 X1"},
+      {"G01 X1 ;trailing (Y2)", "G01 X1"},
+      {"G90 ;x", "G90"},
+      {"(T1 (3 mm) end mill) G0", "G0"},        // nested parentheses
+      {"G01 X1 (open Y2", "G01 X1"},           // told as open_comment
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(after_comment(c.line), c.rest) << c.line;
@@ -73,14 +77,13 @@ TEST(IsIgnoredGcode, ClassifiesWholeLinesAndPrefixes) {
   for (const Case& c : cases) EXPECT_EQ(is_ignored_gcode(c.line, false), c.ignored) << c.line;
 }
 
-TEST(IsUnsupportedModeGcode, FlagsOnlyMillimetresAndRelativeMode) {
-  EXPECT_TRUE(is_unsupported_mode_gcode("G21"));
-  EXPECT_TRUE(is_unsupported_mode_gcode("G91"));
-  // An ignored "G0 G..." preamble that switches mode is caught as well.
-  for (const char* line : {"G0 G28 G91 Z0", "G0 G21", "G0 G17 G21 G90", "G0 G91\tZ0"})
+TEST(IsUnsupportedModeGcode, FlagsMillimetresAndRelativeModeInAnySpelling) {
+  for (const char* line : {"G21", "G91", "G0 G28 G91 Z0", "G0 G21", "G0 G17 G21 G90",
+                           "G0 G91\tZ0", "g21", "G0 G28 XG91", "M3 G21", "X1 G21", "G 91",
+                           "G091", "G91.000", "G0G91", "(a) G21 (b)"})
     EXPECT_TRUE(is_unsupported_mode_gcode(line)) << line;
-  for (const char* line : {"G20", "G90", "g21", "G210", "G91.1", "", "G01 X1",
-                           "G0 G17 G40 G49 G80 G90", "G0 G910", "G0 G28 XG91"})
+  for (const char* line : {"G20", "G90", "G210", "G91.1", "", "G01 X1", "G0 G17 G40 G49 G80 G90",
+                           "G0 G910", "(G21)", "G90 ; G91", "G21.5", "M21", "X21"})
     EXPECT_FALSE(is_unsupported_mode_gcode(line)) << line;
 }
 

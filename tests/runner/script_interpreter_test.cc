@@ -136,10 +136,9 @@ TEST_F(ScriptInterpreterTest, UnknownGcodeMessageShowsTheLineAsLeftInPlace) {
   const Case cases[] = {
       {"  \tG02 X1 Y1 (arc)  \r\n", "  \tG02 X1 Y1"},  // leading blanks kept
       {"N5 G03 X1 (arc)", "N5 G03 X1"},                 // the N-word stays
-      {"G90 ; absolute", "G90 ; absolute"},             // ";" not first: no comment
-      {"G90 G54", "G90 G54"},
+      {"G90 G54 ; absolute", "G90 G54"},                // a ";" comment anywhere
       {"g01 x1", "g01 x1"},
-      {"(feed) G01 X1", "(feed) G01 X1"},
+      {"(feed) G02 X1 (arc) Y1", "G02 X1 Y1"},          // comments and their blanks go
       {"G02 %s%n%d", "G02 %s%n%d"},                     // shown as text, never a format
   };
   for (const Case& c : cases) {
