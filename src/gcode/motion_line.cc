@@ -31,6 +31,19 @@ bool starts_axis_word(const char* p) {
   return is_digit(*p) || *p == '-' || *p == '+' || *p == '.';
 }
 
+/// A G word: G in either case, then blanks, then a digit. After the
+/// operands it would be dropped: "G01 X1 G02" must not run as a straight
+/// move, nor "G01 X1 G04 P2" without its dwell.
+bool starts_g_word(const char* p) {
+  if (*p != 'G' && *p != 'g') return false;
+  ++p;
+  while (*p == ' ' || *p == '\t') ++p;
+  return is_digit(*p);
+}
+
+/// An axis word or a G word: what the text after the operands must not hold.
+bool starts_dropped_word(const char* p) { return starts_axis_word(p) || starts_g_word(p); }
+
 }  // namespace
 
 bool is_plain_number(const char* text, size_t length) {
@@ -70,5 +83,6 @@ operand_reading read_motion_operands(const char* operands, motion_targets& out) 
     return verdict;
   }
   out.end = p;
-  return holds_axis_word(p) ? operand_reading::lost : operand_reading::complete;
+  return found_outside_comments(p, starts_dropped_word) ? operand_reading::lost
+                                                        : operand_reading::complete;
 }

@@ -15,7 +15,7 @@ enum class operand_reading {
   misread,   // an axis word read is not followed directly by a plain number,
              // or its number by the line's end or another word ("X1,5", "X1 5")
   exponent,  // a number in exponent form ("X1e2"): an E directly after digits
-  lost,      // an axis word stands where the reading had stopped
+  lost,      // an axis or G word stands where the reading had stopped
 };
 
 struct motion_targets {

@@ -87,6 +87,9 @@ TEST_F(GcodeReading, EachFormMovesIsIgnoredOrIsRefusedAtItsLine) {
       {"G01 X1 5\n", "", "Unsupported GCode @ job.nc:2", "plain number"},
       {"G01 X1..5\n", "", "Unsupported GCode @ job.nc:2", "plain number"},
       {"G01 X1)\n", "", "Unsupported GCode @ job.nc:2", "plain number"},
+      // A G word after the operands would be dropped with its meaning.
+      {"G01 X1 G02\n", "", "Unsupported GCode @ job.nc:2", "would be lost"},
+      {"G01 X1 G4 P2\n", "", "Unsupported GCode @ job.nc:2", "would be lost"},
       {"G01 X1 F10 E2\nG01 X1.5Y2\n", "x_move_steps r 607\nxyz_linear_move_steps xy rt 303,1213\n",
        nullptr, ""},
   };
