@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "platform/pty.h"
+#include "pty.h"
 
 const char millsim_usage[] =
     "Usage: millsim [OPTION]...\n"

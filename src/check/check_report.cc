@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "check/machine_profile.h"
+#include "gcode/axis_words.h"
 #include "supervision/job_estimate.h"
 
 namespace {
 
-constexpr char axis_letters[run_axis_count + 1] = "XYZ";
 constexpr const char* axis_keys[run_axis_count] = {"x", "y", "z"};
 
 std::string counted(int n, const char* one, const char* many) {
@@ -137,7 +137,7 @@ bool write_check_text(const check_result& r, std::FILE* out) {
   } else {
     put(out, "Envelope:\n");
     for (int a = 0; a < run_axis_count; ++a)
-      std::fprintf(out, "  %c %10.4f to %10.4f in  %9ld to %9ld steps\n", axis_letters[a],
+      std::fprintf(out, "  %c %10.4f to %10.4f in  %9ld to %9ld steps\n", axis_table[a].name,
                    r.envelope_min_in[a], r.envelope_max_in[a],
                    static_cast<long>(r.envelope_min_steps[a]),
                    static_cast<long>(r.envelope_max_steps[a]));
@@ -170,7 +170,7 @@ bool write_check_json(const check_result& r, std::FILE* out) {
     item += ", \"what\": " + json_string(p.what);
     item += ", \"why\": " + json_string(p.why);
     if (p.kind == check_problem_kind::travel) {
-      item += ", \"axis\": " + json_string(std::string(1, axis_letters[p.axis]));
+      item += ", \"axis\": " + json_string(std::string(1, axis_table[p.axis].name));
       item += ", \"position_in\": " + number("%.4f", p.position_in);
       item += ", \"limit_in\": " + number("%.4f", p.limit);
       item += std::string(", \"side\": ") + (p.above ? "\"upper\"" : "\"lower\"");

@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
-#include "preview/preview_layout.h"
-#include "preview/stand_in_controller.h"
+#include "gcode/axis_model.h"
+#include "gcode/axis_words.h"
 #include "runner/line_refusals.h"
 #include "runner/run_program.h"
+#include "runner/stand_in_controller.h"
 #include "supervision/job_estimate.h"
 
 namespace {
-
-constexpr char axis_letters[run_axis_count + 1] = "XYZ";
 
 /// Collects what the run tells: refusals, travel beyond the limits, the
 /// line a run stopped at, and the summary.
@@ -113,7 +112,7 @@ class check_observer : public run_observer {
 
 std::string describe_travel_problem(const check_problem& p) {
   char text[160];
-  std::snprintf(text, sizeof text, "%c%s %.4f beyond the %s limit %.4f", axis_letters[p.axis],
+  std::snprintf(text, sizeof text, "%c%s %.4f beyond the %s limit %.4f", axis_table[p.axis].name,
                 p.home ? " home" : "", p.position_in, p.above ? "upper" : "lower", p.limit);
   return text;
 }

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+#include "gcode/axis_words.h"
 
-constexpr char axis_letters[run_axis_count + 1] = "XYZ";
+namespace {
 
 /// A plain decimal number: optional sign, digits with at most one point,
 /// at least one digit. Nothing else (no exponent, no "inf", no hex), so a
@@ -40,7 +40,7 @@ std::string trimmed(const std::string& text) {
 int axis_of_name(const std::string& name) {
   if (name.size() != 1) return -1;
   for (int a = 0; a < run_axis_count; ++a)
-    if (name[0] == axis_letters[a] || name[0] == axis_letters[a] - 'A' + 'a') return a;
+    if (name[0] == axis_table[a].name || name[0] == axis_table[a].name - 'A' + 'a') return a;
   return -1;
 }
 
@@ -106,7 +106,7 @@ bool read_machine_profile(const std::string& text, machine_profile& profile, std
       return false;
     }
     if (result.named[axis]) {
-      error = std::string("axis ") + axis_letters[axis] + " is given twice";
+      error = std::string("axis ") + axis_table[axis].name + " is given twice";
       return false;
     }
     std::string range_error;
@@ -157,11 +157,11 @@ std::string describe_travel_range(const travel_limits& limits, int axis) {
   char text[96];
   char low[40] = "", high[40] = "";
   if (!limits.has_min[axis] && !limits.has_max[axis]) {
-    std::snprintf(text, sizeof text, "%c none", axis_letters[axis]);
+    std::snprintf(text, sizeof text, "%c none", axis_table[axis].name);
     return text;
   }
   if (limits.has_min[axis]) std::snprintf(low, sizeof low, "%.4f", limits.min[axis]);
   if (limits.has_max[axis]) std::snprintf(high, sizeof high, "%.4f", limits.max[axis]);
-  std::snprintf(text, sizeof text, "%c %s:%s", axis_letters[axis], low, high);
+  std::snprintf(text, sizeof text, "%c %s:%s", axis_table[axis].name, low, high);
   return text;
 }

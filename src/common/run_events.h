@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
-constexpr int run_axis_count = 3;  // X, Y, Z
+#include "common/machine_defaults.h"
+
+constexpr int run_axis_count = axis_letter_count;  // X, Y, Z
 
 /// A script line: `depth` is 1 for the top-level file, 2 for a file it
 /// includes, and so on. `text` is the line as read (at line_started its line

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/machine_defaults.h"
 #include "convert/canned_cycle.h"
 #include "convert/job_writer.h"
 #include "convert/prep_options.h"
@@ -42,7 +43,7 @@ struct convert_state {
   int last_linear = -1;  // the last G0 or G1, which coordinates after G80 continue
   point3 position;       // job inches
   bool position_set = false;
-  double home_z = 2.11;
+  double home_z = z_home_inches;
   double shift[3] = {0, 0, 0};
 
   // The drilling cycle.

@@ -1,5 +1,6 @@
 #include "convert/home_moves.h"
 
+#include "common/machine_defaults.h"
 #include "convert/job_coordinates.h"
 #include "convert/job_output.h"
 
@@ -16,7 +17,7 @@ bool convert_home_move(convert_state& state, const gcode_block& block, long numb
   }
   if (!need_units(state, number, text)) return false;
   point3 to = state.position;
-  static const char letters[3] = {'X', 'Y', 'Z'};
+  const char* const letters = axis_letters;
   if (home_word) {
     point3 through = target_of(state, block);
     if (!check_range(state, number, text, through) || !emit_move(state, true, through, number)) return false;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/machine_defaults.h"
 #include "convert/convert_messages.h"
 
 void plane_axes(int plane, int axes[3]) {
@@ -33,7 +34,7 @@ bool need_units(convert_state& state, long number, const std::string& text) {
 point3 target_of(const convert_state& state, const gcode_block& block) {
   point3 target = state.position;
   double scale = unit_scale(state);
-  static const char letters[3] = {'X', 'Y', 'Z'};
+  const char* const letters = axis_letters;
   for (int axis = 0; axis < 3; ++axis) {
     if (!block_has(block, letters[axis])) continue;
     double value = block_value(block, letters[axis]) * scale;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/machine_defaults.h"
+
 long long to_ten_thousandths(double inches) { return std::llround(inches * 10000.0); }
 
 int format_ten_thousandths(long long value, char* out) {
@@ -47,7 +49,7 @@ bool write_motion(job_writer& writer, bool rapid, double x, double y, double z, 
   char line[160];
   std::memcpy(line, rapid ? "G00" : "G01", 3);
   int length = 3;
-  static const char letters[3] = {'X', 'Y', 'Z'};
+  const char* const letters = axis_letters;
   for (int axis = 0; axis < 3; ++axis) {
     if (target[axis] == writer.at[axis]) continue;
     line[length++] = ' ';

@@ -33,6 +33,11 @@ bool inches_to_steps_with(double inches, axis_scale scale, int32_t& steps) {
   return true;
 }
 
+double steps_to_inches(int32_t steps, axis_scale scale) {
+  if (scale.numerator == 0) return steps / 1000.0;
+  return static_cast<double>(steps) * scale.denominator / (1000.0 * scale.numerator);
+}
+
 bool inches_to_steps(double inches, char axis, int32_t& steps) {
   int index = axis_of_letter(axis);
   axis_scale scale = index < 0 ? axis_scale{1, 1} : model.scales[index];

@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/machine_defaults.h"
+
 enum axis_index { axis_x = 0, axis_y = 1, axis_z = 2, axis_count = 3 };
+static_assert(axis_count == axis_letter_count, "one tracked axis per axis letter");
 
 struct axis_state {
   double position_in = 0.0;
@@ -32,7 +35,7 @@ struct axis_moves {
 struct axis_model {
   axis_state axes[axis_count];
   axis_scale scales[axis_count] = {{1024, 1688}, {1024, 1688}, {4000, 1000}};
-  double work_surface_depth = 2.11;
+  double work_surface_depth = z_home_inches;
   int32_t ms_per_step = 10;
   uint32_t direction_change_pauses[3] = {0, 0, 0};
 };
@@ -50,6 +53,9 @@ bool inches_to_steps(double inches, char axis, int32_t& steps);
 
 /// Converts with an explicit scale.
 bool inches_to_steps_with(double inches, axis_scale scale, int32_t& steps);
+
+/// Inches of `steps` on an axis under `scale`.
+double steps_to_inches(int32_t steps, axis_scale scale);
 
 /// Reads the number text of an operand: the leading digits, "-" and ".".
 /// `length` counts every character collected. The whole collected text is

@@ -3,6 +3,8 @@
 // test controllers take them from.
 #pragma once
 
+#include "gcode/axis_model.h"
+
 struct axis_words {
   char name;                 // 'X' in G-code and in the scale query
   char letter;               // 'x' in xyz_linear_move_steps
@@ -13,8 +15,8 @@ struct axis_words {
   const char* scale_query;   // "get_native_axis_scale X"
 };
 
-inline constexpr axis_words axis_table[3] = {
-    {'X', 'x', 'r', 'l', "x_move_steps", "x_home l", "get_native_axis_scale X"},
-    {'Y', 'y', 't', 'b', "y_move_steps", "y_home b", "get_native_axis_scale Y"},
-    {'Z', 'z', 'u', 'd', "z_move_steps", "z_home u", "get_native_axis_scale Z"},
+inline constexpr axis_words axis_table[axis_count] = {
+    {axis_letters[axis_x], 'x', 'r', 'l', "x_move_steps", "x_home l", "get_native_axis_scale X"},
+    {axis_letters[axis_y], 'y', 't', 'b', "y_move_steps", "y_home b", "get_native_axis_scale Y"},
+    {axis_letters[axis_z], 'z', 'u', 'd', "z_move_steps", "z_home u", "get_native_axis_scale Z"},
 };

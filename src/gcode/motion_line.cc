@@ -1,10 +1,9 @@
 #include "gcode/motion_line.h"
 
+#include "gcode/axis_words.h"
 #include "gcode/line_filter.h"
 
 namespace {
-
-constexpr char axis_letters[axis_count] = {'X', 'Y', 'Z'};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -65,7 +64,7 @@ operand_reading read_motion_operands(const char* operands, motion_targets& out) 
   const char* misread = nullptr;
   operand_reading verdict = operand_reading::complete;
   for (int a = 0; a < axis_count; ++a) {
-    if (*p != axis_letters[a]) continue;
+    if (*p != axis_table[a].name) continue;
     size_t length = 0;
     out.named[a] = true;
     out.target[a] = parse_number(p + 1, length);

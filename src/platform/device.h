@@ -11,7 +11,7 @@
 /// one stop bit, no flow control of any kind, bytes unaltered both ways, and
 /// the two modem control lines.
 struct line_settings {
-  int32_t baud = 9600;
+  int32_t baud = 0;  // the caller gives the link's rate
   bool dtr_on = true;
   bool rts_on = true;
 };

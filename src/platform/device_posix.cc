@@ -10,12 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "common/decimal.h"
 #include "platform/device.h"
 #include "platform/platform.h"
 #include "platform/wait_posix.h"
@@ -128,12 +128,28 @@ class posix_device final : public device {
   int fd_;
 };
 
+/// The number in a port name after "COM" or "LPT", read as the kind rule
+/// reads it: blanks, a sign, the digits; beyond 32 bits it is clamped.
+int32_t port_number(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  int64_t magnitude = 0;
+  const int64_t limit = 2147483648LL;
+  for (; *p >= '0' && *p <= '9'; ++p)
+    if (magnitude < limit) magnitude = magnitude * 10 + (*p - '0');
+  if (magnitude > limit) magnitude = limit;
+  if (negative) return static_cast<int32_t>(-magnitude);
+  return static_cast<int32_t>(magnitude == limit ? limit - 1 : magnitude);
+}
+
 /// The node for a device path "\\.\COM3": MILLRUN_COM3 or /dev/ttyS2.
 std::string device_node(const char* path, port_kind kind) {
   const char* name = path;
   if (std::strncmp(name, "\\\\.\\", 4) == 0) name += 4;
   // The number as the kind rule reads it: COM3, com03 and "COM 3" are all 3.
-  int32_t number = read_integer(name + 3);
+  int32_t number = port_number(name + 3);
   const bool serial = kind == port_kind::serial;
   char variable[32];
   std::snprintf(variable, sizeof variable, "MILLRUN_%s%ld", serial ? "COM" : "LPT",

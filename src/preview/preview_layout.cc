@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-double steps_to_inches(int32_t steps, axis_scale scale) {
-  if (scale.numerator == 0) return steps / 1000.0;
-  return static_cast<double>(steps) * scale.denominator / (1000.0 * scale.numerator);
-}
-
 void shown_range::add(double v) {
   if (empty) {
     low = high = v;

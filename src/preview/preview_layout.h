@@ -8,9 +8,6 @@
 
 #include "preview/toolpath.h"
 
-/// Inches of `steps` on an axis under `scale`.
-double steps_to_inches(int32_t steps, axis_scale scale);
-
 /// The inch position of a move's end or start on an axis of `path`.
 struct inch_projector {
   const toolpath& path;

@@ -2,7 +2,7 @@
 // the moves; the estimate's own subscriber times the job.
 #include <cstdio>
 
-#include "preview/stand_in_controller.h"
+#include "runner/stand_in_controller.h"
 #include "preview/toolpath.h"
 #include "runner/run_program.h"
 #include "runner/script_interpreter.h"

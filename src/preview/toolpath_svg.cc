@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "gcode/axis_words.h"
 #include "preview/preview_layout.h"
 #include "preview/svg_elements.h"
 #include "supervision/job_estimate.h"
@@ -297,12 +298,11 @@ void draw_key_numbers(svg_writer& w, const toolpath& path, double key_left, doub
   const inch_projector p{path};
   w.printf("<text x=\"%.2f\" y=\"%.2f\" font-weight=\"bold\" fill=\"#202124\">Envelope%s</text>\n",
            key_left, y, path.homed ? " since the last homing" : " (never homed)");
-  static const char* const upper[axis_count] = {"X", "Y", "Z"};
   for (int a = 0; a < axis_count; ++a) {
     y += 20;
-    w.printf("<text x=\"%.2f\" y=\"%.2f\"><tspan font-weight=\"bold\">%s</tspan>"
+    w.printf("<text x=\"%.2f\" y=\"%.2f\"><tspan font-weight=\"bold\">%c</tspan>"
              "<tspan x=\"%.2f\">",
-             key_left, y, upper[a], key_left + 18);
+             key_left, y, axis_table[a].name, key_left + 18);
     w.put(inch_range(path, a) + "</tspan></text>\n");
     y += 16;
     w.printf("<text x=\"%.2f\" y=\"%.2f\" fill=\"#5f6368\">", key_left + 18, y);
@@ -319,8 +319,8 @@ void draw_key_numbers(svg_writer& w, const toolpath& path, double key_left, doub
            key_left, y);
   for (int a = 0; a < axis_count; ++a) {
     y += 18;
-    w.printf("<text x=\"%.2f\" y=\"%.2f\">%s %ld steps per %.3f in</text>\n", key_left, y,
-             upper[a], static_cast<long>(path.scales[a].numerator),
+    w.printf("<text x=\"%.2f\" y=\"%.2f\">%c %ld steps per %.3f in</text>\n", key_left, y,
+             axis_table[a].name, static_cast<long>(path.scales[a].numerator),
              path.scales[a].denominator / 1000.0);
   }
   w.put("</g>\n");

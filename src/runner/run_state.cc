@@ -12,6 +12,16 @@
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
 
+namespace {
+
+/// The recovery's re-run of a failed line: a line of its own, named
+/// "RESUME_OPS" in messages.
+bool rerun_failed_line(char* line_text, port_handle& handle) {
+  return process_script_line("RESUME_OPS", -1, line_text, handle);
+}
+
+}  // namespace
+
 void release_run_hooks() {
   reset_run_events();
   set_device_opener(nullptr);
@@ -29,6 +39,8 @@ void reset_run_state() {
   reset_command_exchange();
   reset_homing();
   reset_recovery();
+  install_recovery_callbacks({rerun_failed_line, forget_handle_in_including_files,
+                              hand_back_to_including_files});
   reset_script_interpreter();
   reset_gcode_road();
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/decimal.h"
+#include "common/machine_defaults.h"
 #include "common/message.h"
 #include "gcode/axis_model.h"
 #include "gcode/command_composer.h"
@@ -39,7 +40,7 @@ struct interpreter_record {
 interpreter_record interpreter;
 
 constexpr const char* comment_prefixes[] = {"//", "'", "#", "REM"};
-constexpr int link_baud = 9600;
+constexpr int link_baud = machine_baud;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_trailing_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "gcode/axis_model.h"
+#include "gcode/axis_words.h"
 #include "gcode/translation_log.h"
 #include "supervision/recovery.h"
 
@@ -21,17 +22,16 @@ double feed_rate(int a) {
 
 void write_envelope_lines(std::FILE* out) {
   const axis_model& model = axis_model_state();
-  static const char* const names[axis_count] = {"X", "Y", "Z"};
   // "%.8ld" writes what "%08.8ld" does: the precision already gives eight
   // digits, so the zero flag and the width never add anything.
   for (int a = 0; a < axis_count; ++a)
-    std::fprintf(out, "%s: MIN = %.8ld steps, MAX = %.8ld steps\n", names[a],
+    std::fprintf(out, "%c: MIN = %.8ld steps, MAX = %.8ld steps\n", axis_table[a].name,
                  static_cast<long>(model.axes[a].envelope_min),
                  static_cast<long>(model.axes[a].envelope_max));
   double feeds[axis_count];
   for (int a = 0; a < axis_count; ++a) {
     feeds[a] = feed_rate(a);
-    std::fprintf(out, "Feed Rates: %s       = %08.8lf\"/minute\n", names[a], feeds[a]);
+    std::fprintf(out, "Feed Rates: %c       = %08.8lf\"/minute\n", axis_table[a].name, feeds[a]);
   }
   double xyz_max = std::hypot(std::hypot(feeds[axis_x], feeds[axis_y]), feeds[axis_z]);
   std::fprintf(out, "Feed Rates: XYZ_MAX = %08.8lf\"/minute\n", xyz_max);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/machine_defaults.h"
 #include "gcode/axis_model.h"
 #include "link/validator_table.h"
 
@@ -12,7 +13,7 @@ namespace {
 job_estimate_record estimate;
 
 constexpr double bits_per_byte = 10.0;  // start bit, eight data bits, stop bit
-constexpr double baud = 9600.0;
+constexpr double baud = machine_baud;
 
 class estimate_observer : public run_observer {
  public:

@@ -11,14 +11,17 @@
 #include "gcode/translation_log.h"
 #include "link/command_exchange.h"
 #include "link/port_opening.h"
-#include "runner/script_interpreter.h"
 #include "supervision/homing.h"
 
 namespace {
 
 recovery_record recovery;
+// The wiring to the runner, not run state: installed once, kept by resets.
+recovery_callbacks runner_side;
 
 }  // namespace
+
+void install_recovery_callbacks(const recovery_callbacks& callbacks) { runner_side = callbacks; }
 
 recovery_record& recovery_state() { return recovery; }
 void reset_recovery() { recovery = recovery_record{}; }
@@ -58,14 +61,14 @@ bool recover_failed_line(const char* failed_line, const axis_position& start,
   const port_memory_record& memory = port_memory();
   if (memory.device_path[0] != '\0' && handle) {
     port_handle closed = handle;
-    forget_handle_in_including_files(closed);
+    if (runner_side.port_closing) runner_side.port_closing(closed);
     close_port(closed);
     handle = nullptr;
     if (!reopen_remembered_port(&handle)) {
       emit_recovery_finished(false);
       return false;
     }
-    hand_back_to_including_files(handle);
+    if (runner_side.port_reopened) runner_side.port_reopened(handle);
     if (memory.lpc2000) pulse_lpc2000_reset(handle);
     drain_input(handle);
   }
@@ -132,7 +135,7 @@ bool resume_after_error(const char* failed_line, const axis_position& start, por
     return false;
   }
   std::memcpy(rerun, failed_line, length + 1);
-  bool ok = process_script_line("RESUME_OPS", -1, rerun, handle);
+  bool ok = runner_side.rerun_line && runner_side.rerun_line(rerun, handle);
   std::free(rerun);
   if (ok) return true;
   report_resume_failure(failed_line);

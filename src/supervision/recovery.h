@@ -17,6 +17,20 @@ struct recovery_record {
 recovery_record& recovery_state();
 void reset_recovery();
 
+/// What the recovery asks of the script runner, which installs it: the
+/// re-run of the failed line (normalised in place, as the runner's own lines
+/// are), and the including files' hold on the port that is closed and
+/// opened again, so that none of them keeps a closed handle.
+struct recovery_callbacks {
+  bool (*rerun_line)(char* line_text, port_handle& handle) = nullptr;
+  void (*port_closing)(port_handle closed) = nullptr;
+  void (*port_reopened)(port_handle reopened) = nullptr;
+};
+
+/// Installs the runner's side of the recovery; it stays across resets.
+/// Without it a failed line is not run again, and its recovery fails.
+void install_recovery_callbacks(const recovery_callbacks& callbacks);
+
 /// How many recoveries one line may go through, each inside the re-run of
 /// the one before, before the line fails.
 constexpr int recovery_limit = 3;

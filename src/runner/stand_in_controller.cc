@@ -1,4 +1,4 @@
-#include "preview/stand_in_controller.h"
+#include "runner/stand_in_controller.h"
 
 #include <new>
 #include <string>

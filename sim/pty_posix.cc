@@ -1,5 +1,5 @@
 // Pseudo-terminals, links, waits and stop signals of the simulator on POSIX.
-#include "platform/pty.h"
+#include "pty.h"
 
 #include <fcntl.h>
 #include <poll.h>
