@@ -3,6 +3,7 @@
 #include "check/check_report.h"
 #include "check/check_run.h"
 #include "check/machine_profile.h"
+#include "platform/platform.h"
 
 const char* const millcheck_usage =
     "Usage: millcheck SCRIPT [--x MIN:MAX] [--y MIN:MAX] [--z MIN:MAX]\n"
@@ -45,10 +46,10 @@ std::string option_name(const std::string& arg, std::string& value, bool& has_va
   return arg.substr(0, equals);
 }
 
-/// Whether `path` can be opened and read: a directory opens but does not
-/// read, and is said so before anything runs.
+/// Whether `path` is a regular file that can be opened and read: a
+/// directory, a device or a FIFO is said so before anything runs.
 bool readable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform_open_regular_file(path.c_str());
   if (!file) return false;
   std::fgetc(file);
   const bool ok = !std::ferror(file);
@@ -156,7 +157,8 @@ int run_millcheck(const millcheck_options& options, std::FILE* out, std::FILE* e
     return check_usage_error;
   }
   if (!readable(options.script)) {
-    std::fprintf(err, "millcheck: %s: the script cannot be read\n", options.script.c_str());
+    std::fprintf(err, "millcheck: %s: the script cannot be read (or is no regular file)\n",
+                 options.script.c_str());
     return check_usage_error;
   }
   const check_result result = run_check(options.script, limits);

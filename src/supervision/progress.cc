@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "platform/terminal.h"
 #include "common/message.h"
 #include "supervision/job_estimate.h"
@@ -26,9 +27,6 @@ constexpr uint64_t pace_window_min_ms = 2000;
 // Samples of the pace are at least this far apart, and further apart as
 // the run goes on, so that the window covers about half of it.
 constexpr uint64_t pace_sample_min_ms = 1000;
-// The interpreter's line buffer: a longer line arrives in pieces, each
-// numbered as a line of its own.
-constexpr size_t script_piece_size = 2048;
 
 struct progress_record {
   bool enabled = false;  // a status line is kept
@@ -175,16 +173,15 @@ int64_t count_script_lines(const char* path) {
   // The interpreter's reader would do, but it copies every byte into a line
   // and checks its block for each; counting a million-line job that way
   // takes most of a second. This follows the reader's rules with one pass
-  // over each block: a piece ends at a line feed; at a carriage return, which
-  // takes a line feed or a carriage return and line feed right after it into
-  // the same line end; and when it holds size - 1 bytes.
-  std::FILE* file = std::fopen(path, "rb");
+  // over each block: a line ends at a line feed, or at a carriage return,
+  // which takes a line feed or a carriage return and line feed right after
+  // it into the same line end. A line is one line however long it is.
+  std::FILE* file = platform_open_regular_file(path);
   if (!file) return 0;
   static char block[65536];
-  constexpr size_t piece_limit = script_piece_size - 1;
   int64_t lines = 0;
-  size_t length = 0;  // bytes in the piece under way
-  int after_cr = 0;   // 1: a piece just ended at a CR; 2: then another CR came
+  bool open_line = false;  // bytes of a line without its end yet
+  int after_cr = 0;   // 1: a line just ended at a CR; 2: then another CR came
   size_t got;
   while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
     for (size_t i = 0; i < got; ++i) {
@@ -201,19 +198,18 @@ int64_t count_script_lines(const char* path) {
       }
       if (c == '\n') {
         ++lines;
-        length = 0;
+        open_line = false;
       } else if (c == '\r') {
         ++lines;
-        length = 0;
+        open_line = false;
         after_cr = 1;
-      } else if (++length == piece_limit) {
-        ++lines;
-        length = 0;
+      } else {
+        open_line = true;
       }
     }
   }
   std::fclose(file);
-  if (after_cr == 2 || length > 0) ++lines;
+  if (after_cr == 2 || open_line) ++lines;
   return lines;
 }
 

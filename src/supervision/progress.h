@@ -22,8 +22,8 @@ run_observer& progress_observer();
 void progress_clear_line();
 
 
-/// The number of lines the script reader hands out for `path` (a line longer
-/// than the reader's buffer counts once per piece); 0 when it cannot be read.
+/// The number of lines the script reader hands out for `path` (a line of
+/// any length counts once); 0 when it cannot be read.
 int64_t count_script_lines(const char* path);
 
 /// What the status line shows.
