@@ -44,5 +44,12 @@ void show_stop_buffers(const message_buffers& buffers) {
   platform_show_message(buffers.caption, buffers.text);
 }
 
+void show_note_line(const char* text) {
+  if (platform_stop_requested()) return;
+  if (before_message) before_message();
+  std::fprintf(stderr, "%s\n", text);
+  std::fflush(stderr);
+}
+
 void set_message_observer(message_observer o) { observer = o; }
 void set_before_message_hook(before_message_hook hook) { before_message = hook; }

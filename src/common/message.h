@@ -33,6 +33,11 @@ void show_buffers(const message_buffers& buffers);
 /// Shows `buffers` whether or not a stop is requested: the stop message.
 void show_stop_buffers(const message_buffers& buffers);
 
+/// Writes one line of advice to standard error after a message (what was
+/// tried, what to do), whether or not a desktop shows the message itself.
+/// Nothing once a stop is requested.
+void show_note_line(const char* text);
+
 /// Tests route messages to an observer instead of the platform; null restores
 /// the platform's message service.
 using message_observer = void (*)(const char* caption, const char* text);

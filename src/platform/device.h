@@ -54,3 +54,14 @@ port_handle platform_open_device(const char* path, port_kind kind, open_disposit
 
 /// Closes a handle from platform_open_device (or a test's fake). Null is fine.
 void platform_close_device(port_handle handle);
+
+/// What a path names, looked at without opening it for use: nothing, a
+/// terminal (a serial port), or anything else. A name under /dev that names
+/// a terminal is a serial port; one that names nothing is never created.
+enum class node_state { missing, terminal, other };
+node_state platform_node_state(const char* path);
+
+/// After platform_open_device failed for a serial or parallel port: one
+/// line that names the device tried, the system's reason and how to choose
+/// another device.
+void platform_describe_failed_opening(const char* path, port_kind kind, char* text, size_t size);
