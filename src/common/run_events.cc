@@ -43,6 +43,9 @@ void emit_command_issued(const command_event& e) {
 void emit_reply_received(const reply_event& e) {
   each([&](run_observer& o) { o.reply_received(e); });
 }
+void emit_reply_awaited(const wait_event& e) {
+  each([&](run_observer& o) { o.reply_awaited(e); });
+}
 void emit_dwell(uint32_t milliseconds) { each([&](run_observer& o) { o.dwell(milliseconds); }); }
 void emit_homing_done(const homing_event& e) { each([&](run_observer& o) { o.homing_done(e); }); }
 void emit_scales_queried(const int32_t (&numerators)[run_axis_count],

@@ -53,6 +53,15 @@ struct reply_event {
   bool accepted;
 };
 
+/// A reply is still awaited: told about once a second while the wait lasts
+/// (only while someone listens). `waited_ms` since the command went out,
+/// `silent_ms` since the last byte of the reply (or the command).
+struct wait_event {
+  const char* command;
+  uint64_t waited_ms;
+  uint64_t silent_ms;
+};
+
 /// The machine (or, in a dry run, the record) was homed: the axes stand at
 /// `home_steps` now.
 struct homing_event {
@@ -107,6 +116,7 @@ class run_observer {
   virtual void motion_composed(const motion_event&) {}
   virtual void command_issued(const command_event&) {}
   virtual void reply_received(const reply_event&) {}
+  virtual void reply_awaited(const wait_event&) {}
   virtual void dwell(uint32_t /*milliseconds*/) {}
   virtual void homing_done(const homing_event&) {}
   /// The machine's scales as the query left them (numerator, denominator).
@@ -134,6 +144,7 @@ void emit_line_finished(const line_event& e, bool ok);
 void emit_motion_composed(const motion_event& e);
 void emit_command_issued(const command_event& e);
 void emit_reply_received(const reply_event& e);
+void emit_reply_awaited(const wait_event& e);
 void emit_dwell(uint32_t milliseconds);
 void emit_homing_done(const homing_event& e);
 void emit_scales_queried(const int32_t (&numerators)[run_axis_count],

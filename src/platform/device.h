@@ -30,6 +30,13 @@ class device {
   virtual read_status read_pending_byte(unsigned char& byte) = 0;
   /// Waits, without a time limit and without spinning, for one byte.
   virtual read_status wait_byte(unsigned char& byte) = 0;
+  /// Waits at most about `timeout_ms` for one byte: `nothing` when the time
+  /// passed without one. A device that cannot wait for a time waits for the
+  /// byte.
+  virtual read_status wait_byte_for(unsigned char& byte, uint32_t timeout_ms) {
+    (void)timeout_ms;
+    return wait_byte(byte);
+  }
   /// Writes in one call; `written` receives the bytes transferred. False when
   /// the call failed.
   virtual bool write(const char* data, size_t length, size_t& written) = 0;

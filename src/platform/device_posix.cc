@@ -45,7 +45,12 @@ class posix_device final : public device {
     }
   }
 
-  read_status wait_byte(unsigned char& byte) override {
+  read_status wait_byte(unsigned char& byte) override { return wait(byte, -1); }
+  read_status wait_byte_for(unsigned char& byte, uint32_t timeout_ms) override {
+    return wait(byte, timeout_ms);
+  }
+
+  read_status wait(unsigned char& byte, int64_t timeout_ms) {
     for (;;) {
       if (platform_stop_requested()) return read_status::gone;
       // Read first: the bytes of a reply mostly arrive together, and only an
@@ -55,10 +60,12 @@ class posix_device final : public device {
       if (n == 0) return read_status::gone;  // end of a file, or hung up
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return read_status::gone;  // EIO: gone
-      // The wait has no time limit; a stop request ends it (as "gone").
+      // The wait has the caller's limit or none; a stop request ends it (as
+      // "gone").
       short revents = 0;
-      if (posix_wait(fd_, POLLIN, -1, revents) != posix_wait_result::ready)
-        return read_status::gone;
+      const posix_wait_result waited = posix_wait(fd_, POLLIN, timeout_ms, revents);
+      if (waited == posix_wait_result::timed_out) return read_status::nothing;
+      if (waited != posix_wait_result::ready) return read_status::gone;
       if (revents & POLLNVAL) return read_status::gone;
       // With POLLHUP set the next read still delivers the bytes sent before
       // the hang-up, then reports the end.

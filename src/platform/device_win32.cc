@@ -50,16 +50,27 @@ class win32_device final : public device {
     return read_one(byte, read_status::gone);
   }
 
-  read_status wait_byte(unsigned char& byte) override {
+  read_status wait_byte(unsigned char& byte) override { return wait(byte, INFINITE); }
+  read_status wait_byte_for(unsigned char& byte, uint32_t timeout_ms) override {
+    return wait(byte, timeout_ms);
+  }
+
+ private:
+  /// Waits in slices of wait_slice_ms; after `timeout_ms` (INFINITE: never)
+  /// without a byte, nothing.
+  read_status wait(unsigned char& byte, DWORD timeout_ms) {
     if (platform_stop_requested()) return read_status::gone;
     // NOTE: a pipe's read blocks until a byte comes or the other end goes;
     // a stop asked for meanwhile is seen at the next read.
     if (!comm_) return read_one(byte, read_status::gone);
     if (!use(read_mode::waiting)) return read_status::gone;
+    const ULONGLONG started = GetTickCount64();
     for (;;) {
       if (platform_stop_requested()) return read_status::gone;
       read_status status = read_one(byte, read_status::nothing);
       if (status != read_status::nothing) return status;
+      if (timeout_ms != INFINITE && GetTickCount64() - started >= timeout_ms)
+        return read_status::nothing;
       // A port that went away (a USB adapter pulled, a line hung up) may
       // keep answering reads with nothing; its status says it is gone.
       DWORD errors = 0;
@@ -67,6 +78,8 @@ class win32_device final : public device {
     }
   }
 
+
+ public:
   bool write(const char* data, size_t length, size_t& written) override {
     written = 0;
     DWORD count = 0;
