@@ -161,7 +161,11 @@ int run_millcheck(const millcheck_options& options, std::FILE* out, std::FILE* e
                  options.script.c_str());
     return check_usage_error;
   }
-  const check_result result = run_check(options.script, limits);
+  // With no limits given at all, a move behind a home switch is a warning:
+  // a limit given (even one side left open) is the user's word on the rest.
+  bool any_given = !options.profile.empty();
+  for (int a = 0; a < run_axis_count; ++a) any_given = any_given || options.given[a];
+  const check_result result = run_check(options.script, limits, !any_given);
   const bool written = options.json ? write_check_json(result, out) : write_check_text(result, out);
   if (!written) {
     std::fprintf(err, "millcheck: the report could not be written\n");

@@ -172,8 +172,7 @@ bool run_include(const char* path, int line_number, const char* line, const char
   if (passing_refused_lines() && !can_open_script(included))
     return refuse_line("Include file missing @ %s:%d",
                        "The included file cannot be read @ %s:%d:\r    %s", path, line_number,
-                       line, "Include file missing",
-                       "the included file cannot be read (or is no regular file)");
+                       line, "Include file missing", "the included file cannot be read");
   return run_script_file(included, handle);
 }
 
