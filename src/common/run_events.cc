@@ -26,6 +26,11 @@ bool subscribe(run_observer* observer) {
 
 void unsubscribe_all() { events.count = 0; }
 bool run_observed() { return events.count > 0; }
+bool waits_observed() {
+  for (int i = 0; i < events.count; ++i)
+    if (events.observers[i]->shows_waits()) return true;
+  return false;
+}
 
 void emit_run_started(const char* script) {
   each([&](run_observer& o) { o.run_started(script); });

@@ -117,6 +117,9 @@ class run_observer {
   virtual void command_issued(const command_event&) {}
   virtual void reply_received(const reply_event&) {}
   virtual void reply_awaited(const wait_event&) {}
+  /// Whether this observer shows a long wait (reply_awaited): only then does
+  /// the wait for a reply wake to tell it.
+  virtual bool shows_waits() const { return false; }
   virtual void dwell(uint32_t /*milliseconds*/) {}
   virtual void homing_done(const homing_event&) {}
   /// The machine's scales as the query left them (numerator, denominator).
@@ -137,6 +140,8 @@ bool subscribe(run_observer* observer);
 void unsubscribe_all();
 /// Whether anyone listens (the hot path skips building events otherwise).
 bool run_observed();
+/// Whether an observer shows long waits for a reply.
+bool waits_observed();
 
 void emit_run_started(const char* script);
 void emit_line_started(const line_event& e);

@@ -22,9 +22,10 @@ constexpr int resend_limit = 0;
 // but never more memory than this.
 constexpr size_t max_reply_length = 64 * 1024;
 
-// NOTE: while someone listens, the wait for a reply wakes this often to tell
-// them how long it has lasted (the progress line shows a long one). The wait
-// itself has no limit; unwatched, it sleeps in one piece as before.
+// NOTE: while an observer shows long waits (the progress line on a
+// terminal), the wait for a reply wakes this often to tell it how long the
+// wait has lasted. The wait itself has no limit; with nobody watching (a
+// log, a redirected run) it sleeps in one piece as before.
 constexpr uint32_t wait_wake_ms = 1000;
 
 // NOTE: the most a drain discards before the command goes out anyway. A
@@ -48,7 +49,7 @@ void report_write_failure(const char* command) {
 /// command.
 struct exchange_record {
   bool line_feed_may_follow = false;
-  // The command whose reply is awaited, kept only while someone listens:
+  // The command whose reply is awaited, kept only while a wait is shown:
   // the wait tells them about it.
   char command[128] = {};
 };
@@ -81,7 +82,7 @@ bool send_command(const char* command, port_handle handle) {
   // failure is the stop's, not the port's, and is not reported.
   if (platform_stop_requested()) return false;
   drain_input(handle);
-  if (run_observed()) std::snprintf(exchange.command, sizeof exchange.command, "%s", command);
+  if (waits_observed()) std::snprintf(exchange.command, sizeof exchange.command, "%s", command);
   bool ok = handle && !platform_stop_requested() &&
             write_whole(handle, command, std::strlen(command)) && write_whole(handle, "\n", 1);
   if (!ok && !platform_stop_requested()) report_write_failure(command);
@@ -100,7 +101,7 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
   // that reply line, up to its terminator, is read and discarded.
   bool cut_at_zero = false;
   bool too_long = false;  // cut at max_reply_length; see there
-  const bool watched = run_observed();
+  const bool watched = waits_observed();
   const uint64_t started = watched ? platform_now_ms() : 0;
   uint64_t last_byte = started;
   for (;;) {

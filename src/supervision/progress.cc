@@ -146,6 +146,7 @@ class progress_subscriber : public run_observer {
     tick();
   }
   void reply_received(const reply_event&) override { end_wait(); }
+  bool shows_waits() const override { return progress.enabled; }
   void line_finished(const line_event&, bool) override { end_wait(); }
   // The run waits for the machine: past a moment the status line says for
   // what and how long, redrawn at each telling.
