@@ -335,7 +335,10 @@ inline int64_t pieces_read(const char* path) {
   if (!open_script_reader(*reader, path)) return 0;
   char piece[2048];
   int64_t count = 0;
-  while (read_script_line(*reader, piece, sizeof piece) > 0) ++count;
+  while (read_script_line(*reader, piece, sizeof piece) > 0) {
+    skip_rest_of_script_line(*reader);  // a long line is one line
+    ++count;
+  }
   close_script_reader(*reader);
   return count;
 }

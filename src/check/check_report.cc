@@ -64,6 +64,31 @@ std::string json_bound(bool has, double value) {
 
 void put(std::FILE* out, const std::string& text) { std::fputs(text.c_str(), out); }
 
+/// A JSON list of problems (or warnings), then a comma and a line end.
+void put_problems(std::FILE* out, const std::vector<check_problem>& list) {
+  static const char* const kinds[] = {"refused", "travel", "stopped"};
+  put(out, "[");
+  for (size_t i = 0; i < list.size(); ++i) {
+    const check_problem& p = list[i];
+    std::string item = i ? ",\n    {" : "\n    {";
+    item += "\"kind\": " + json_string(kinds[static_cast<int>(p.kind)]);
+    item += ", \"file\": " + json_string(p.file);
+    item += ", \"line\": " + std::to_string(p.line);
+    item += ", \"what\": " + json_string(p.what);
+    item += ", \"why\": " + json_string(p.why);
+    if (p.kind == check_problem_kind::travel) {
+      item += ", \"axis\": " + json_string(std::string(1, axis_table[p.axis].name));
+      item += ", \"position_in\": " + number("%.4f", p.position_in);
+      item += ", \"limit_in\": " + number("%.4f", p.limit);
+      item += std::string(", \"side\": ") + (p.above ? "\"upper\"" : "\"lower\"");
+      item += std::string(", \"home\": ") + (p.home ? "true" : "false");
+    }
+    item += ", \"text\": " + json_string(p.text) + "}";
+    put(out, item);
+  }
+  put(out, list.empty() ? "],\n" : "\n  ],\n");
+}
+
 }  // namespace
 
 std::string json_string(const std::string& text) {
@@ -95,9 +120,17 @@ std::string json_string(const std::string& text) {
   return out + "\"";
 }
 
+/// "; 3 moves behind the home switch (warnings)", or nothing.
+std::string warning_clause(const check_result& r) {
+  const int n = static_cast<int>(r.warnings.size()) + r.unlisted_warnings;
+  if (n == 0) return "";
+  return "; " + counted(n, "move", "moves") + " behind the home switch (warnings)";
+}
+
 std::string check_verdict(const check_result& r) {
   if (r.fits()) {
-    if (!r.limits.any()) return "every line is accepted (no travel limits were given)";
+    if (!r.limits.any())
+      return "every line is accepted (no travel limits were given)" + warning_clause(r);
     return "the job fits: every line is accepted and every move stays within the travel limits";
   }
   std::string verdict = r.travel_problems > 0 ? "the job does not fit:" : "problems found:";
@@ -132,6 +165,17 @@ std::string format_check_problem(const check_problem& p) {
 
 bool write_check_text(const check_result& r, std::FILE* out) {
   for (const check_problem& p : r.problems) put(out, format_check_problem(p) + "\n");
+  if (r.unlisted_problems > 0)
+    std::fprintf(out, "Listing stopped after %zu problems; %d more not listed.\n",
+                 max_listed_problems, r.unlisted_problems);
+  for (const check_problem& p : r.warnings) {
+    check_problem w = p;
+    w.what = "warning: " + w.what;
+    put(out, format_check_problem(w) + "\n");
+  }
+  if (r.unlisted_warnings > 0)
+    std::fprintf(out, "Listing stopped after %zu warnings; %d more not listed.\n",
+                 max_listed_problems, r.unlisted_warnings);
   if (!r.homed) {
     put(out, "Envelope: none (no line homed the machine)\n");
   } else {
@@ -153,33 +197,18 @@ bool write_check_text(const check_result& r, std::FILE* out) {
 }
 
 bool write_check_json(const check_result& r, std::FILE* out) {
-  static const char* const kinds[] = {"refused", "travel", "stopped"};
   put(out, "{\n  \"script\": " + json_string(r.script) + ",\n");
   put(out, std::string("  \"fits\": ") + (r.fits() ? "true" : "false") + ",\n");
   put(out, std::string("  \"ran_to_end\": ") + (r.ran_to_end ? "true" : "false") + ",\n");
   put(out, "  \"verdict\": " + json_string(check_verdict(r)) + ",\n");
   put(out, "  \"refused_lines\": " + std::to_string(r.refused_lines) + ",\n");
   put(out, "  \"travel_problems\": " + std::to_string(r.travel_problems) + ",\n");
-  put(out, "  \"problems\": [");
-  for (size_t i = 0; i < r.problems.size(); ++i) {
-    const check_problem& p = r.problems[i];
-    std::string item = i ? ",\n    {" : "\n    {";
-    item += "\"kind\": " + json_string(kinds[static_cast<int>(p.kind)]);
-    item += ", \"file\": " + json_string(p.file);
-    item += ", \"line\": " + std::to_string(p.line);
-    item += ", \"what\": " + json_string(p.what);
-    item += ", \"why\": " + json_string(p.why);
-    if (p.kind == check_problem_kind::travel) {
-      item += ", \"axis\": " + json_string(std::string(1, axis_table[p.axis].name));
-      item += ", \"position_in\": " + number("%.4f", p.position_in);
-      item += ", \"limit_in\": " + number("%.4f", p.limit);
-      item += std::string(", \"side\": ") + (p.above ? "\"upper\"" : "\"lower\"");
-      item += std::string(", \"home\": ") + (p.home ? "true" : "false");
-    }
-    item += ", \"text\": " + json_string(p.text) + "}";
-    put(out, item);
-  }
-  put(out, r.problems.empty() ? "],\n" : "\n  ],\n");
+  put(out, "  \"problems\": ");
+  put_problems(out, r.problems);
+  put(out, "  \"unlisted_problems\": " + std::to_string(r.unlisted_problems) + ",\n");
+  put(out, "  \"warnings\": ");
+  put_problems(out, r.warnings);
+  put(out, "  \"unlisted_warnings\": " + std::to_string(r.unlisted_warnings) + ",\n");
   put(out, "  \"limits\": {");
   for (int a = 0; a < run_axis_count; ++a)
     put(out, std::string(a ? ", " : "") + json_string(axis_keys[a]) + ": {\"min_in\": " +

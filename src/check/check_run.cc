@@ -13,9 +13,18 @@ namespace {
 
 /// Collects what the run tells: refusals, travel beyond the limits, the
 /// line a run stopped at, and the summary.
+/// Keeps a problem or warning while fewer than max_listed_problems are
+/// listed; counts it otherwise. A file of a million bad lines would
+/// otherwise grow the list without bound.
+void note(std::vector<check_problem>& list, int& unlisted, const check_problem& p) {
+  if (list.size() < max_listed_problems) list.push_back(p);
+  else ++unlisted;
+}
+
 class check_observer : public run_observer {
  public:
-  explicit check_observer(check_result& result) : result_(result) {}
+  check_observer(check_result& result, bool warn_behind_home)
+      : result_(result), warn_behind_home_(warn_behind_home) {}
 
   // The line as read: the run's own text of a line may have lost its
   // comment ("; homes the machine" leaves nothing).
@@ -43,14 +52,20 @@ class check_observer : public run_observer {
 
   // A homing comes before the line's own move: the positions told until
   // the move are the home position.
-  void homing_done(const homing_event&) override { after_homing_ = true; }
-  void motion_composed(const motion_event&) override { after_homing_ = false; }
+  void homing_done(const homing_event&) override {
+    after_homing_ = true;
+    z_home_in_ = axis_model_state().work_surface_depth;
+  }
+  void motion_composed(const motion_event& e) override {
+    after_homing_ = false;
+    if (warn_behind_home_ && e.homed) warn_behind_home(e);
+  }
 
   void line_refused(const refusal_event& e) override {
     check_problem p = problem_at(check_problem_kind::refused, e.path, e.line_number, e.text);
     p.what = e.what;
     p.why = e.why ? e.why : "";
-    result_.problems.push_back(p);
+    note(result_.problems, result_.unlisted_problems, p);
     ++result_.refused_lines;
     if (e.convertible && result_.convert_hint.empty()) {
       char hint[1200];
@@ -67,7 +82,7 @@ class check_observer : public run_observer {
     p.above = e.above;
     p.home = after_homing_;
     p.what = describe_travel_problem(p);
-    result_.problems.push_back(p);
+    note(result_.problems, result_.unlisted_problems, p);
     ++result_.travel_problems;
   }
 
@@ -84,6 +99,27 @@ class check_observer : public run_observer {
   }
 
  private:
+  /// A move to X or Y below 0, or Z above its home: behind a home switch.
+  void warn_behind_home(const motion_event& e) {
+    for (int a = 0; a < run_axis_count; ++a) {
+      const double to = e.to_in[a];
+      if (to == e.from_in[a]) continue;
+      const bool behind = a == axis_z ? to > z_home_in_ + 1e-9 : to < 0.0;
+      if (!behind) continue;
+      check_problem p = problem_at(check_problem_kind::travel, line_path_.c_str(), line_number_,
+                                   nullptr);
+      p.axis = a;
+      p.position_in = to;
+      p.limit = a == axis_z ? z_home_in_ : 0.0;
+      p.above = a == axis_z;
+      char what[160];
+      std::snprintf(what, sizeof what, "%c %.4f behind the home switch (%s %.4f)",
+                    axis_table[a].name, to, p.above ? "above the Z home" : "below", p.limit);
+      p.what = what;
+      note(result_.warnings, result_.unlisted_warnings, p);
+    }
+  }
+
   std::string text_of(const char* path, int line_number, const char* told) const {
     if (line_number == line_number_ && line_path_ == path) return line_text_;
     return told ? told : "";
@@ -106,6 +142,8 @@ class check_observer : public run_observer {
   std::string line_text_;
   bool after_homing_ = false;
   bool stop_noted_ = false;
+  bool warn_behind_home_ = false;
+  double z_home_in_ = 0.0;
 };
 
 }  // namespace
@@ -117,11 +155,12 @@ std::string describe_travel_problem(const check_problem& p) {
   return text;
 }
 
-check_result run_check(const std::string& script, const travel_limits& limits) {
+check_result run_check(const std::string& script, const travel_limits& limits,
+                       bool warn_behind_home) {
   check_result result;
   result.script = script;
   result.limits = limits;
-  check_observer observer(result);
+  check_observer observer(result, warn_behind_home && !limits.any());
 
   run_options options = stand_in_run_options(script);
   options.trace = false;

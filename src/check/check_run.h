@@ -34,10 +34,19 @@ struct check_problem {
   bool home = false;  // the position is the home position of a homing
 };
 
+/// The most problems (and, apart, warnings) listed; the rest are counted.
+constexpr size_t max_listed_problems = 1000;
+
 struct check_result {
   std::string script;
   travel_limits limits;
   std::vector<check_problem> problems;
+  int unlisted_problems = 0;  // past max_listed_problems
+  /// Moves behind the home switches (X or Y below 0, Z above its home),
+  /// told when no travel limits were given at all: the machine cannot go
+  /// there, but the job may mean another origin.
+  std::vector<check_problem> warnings;
+  int unlisted_warnings = 0;
   int refused_lines = 0;
   int travel_problems = 0;
   bool ran_to_end = false;
@@ -60,7 +69,10 @@ struct check_result {
 
 /// Checks `script` against `limits` (run from the working directory, as
 /// millrun runs it). The script should be known to be readable.
-check_result run_check(const std::string& script, const travel_limits& limits);
+/// With `warn_behind_home` (no limits given at all), moves behind the home
+/// switches are warnings.
+check_result run_check(const std::string& script, const travel_limits& limits,
+                       bool warn_behind_home = false);
 
 /// "X 12.5000 beyond the upper limit 12.0000" (with "home" after the axis
 /// letter for the position a homing takes the axis to).

@@ -3,6 +3,7 @@
 #include "check/check_report.h"
 #include "check/check_run.h"
 #include "check/machine_profile.h"
+#include "platform/platform.h"
 
 const char* const millcheck_usage =
     "Usage: millcheck SCRIPT [--x MIN:MAX] [--y MIN:MAX] [--z MIN:MAX]\n"
@@ -45,10 +46,10 @@ std::string option_name(const std::string& arg, std::string& value, bool& has_va
   return arg.substr(0, equals);
 }
 
-/// Whether `path` can be opened and read: a directory opens but does not
-/// read, and is said so before anything runs.
+/// Whether `path` is a regular file that can be opened and read: a
+/// directory, a device or a FIFO is said so before anything runs.
 bool readable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform_open_regular_file(path.c_str());
   if (!file) return false;
   std::fgetc(file);
   const bool ok = !std::ferror(file);
@@ -156,10 +157,15 @@ int run_millcheck(const millcheck_options& options, std::FILE* out, std::FILE* e
     return check_usage_error;
   }
   if (!readable(options.script)) {
-    std::fprintf(err, "millcheck: %s: the script cannot be read\n", options.script.c_str());
+    std::fprintf(err, "millcheck: %s: the script cannot be read (or is no regular file)\n",
+                 options.script.c_str());
     return check_usage_error;
   }
-  const check_result result = run_check(options.script, limits);
+  // With no limits given at all, a move behind a home switch is a warning:
+  // a limit given (even one side left open) is the user's word on the rest.
+  bool any_given = !options.profile.empty();
+  for (int a = 0; a < run_axis_count; ++a) any_given = any_given || options.given[a];
+  const check_result result = run_check(options.script, limits, !any_given);
   const bool written = options.json ? write_check_json(result, out) : write_check_text(result, out);
   // Once, however many lines of CAM output were refused.
   if (!result.convert_hint.empty()) std::fprintf(err, "%s\n", result.convert_hint.c_str());

@@ -45,7 +45,7 @@ void show_stop_buffers(const message_buffers& buffers) {
 }
 
 void show_note(const char* text) {
-  if (platform_stop_requested() || observer) return;
+  if (platform_stop_requested()) return;
   if (before_message) before_message();
   // After the message the platform has shown, which went to standard error
   // as well; the box itself keeps its text.

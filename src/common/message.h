@@ -34,8 +34,9 @@ void show_buffers(const message_buffers& buffers);
 void show_stop_buffers(const message_buffers& buffers);
 
 /// One more line on standard error after a message, outside its box: advice
-/// that the message's own text does not hold. Nothing once a stop was
-/// requested, nor while an observer stands in for the platform's messages.
+/// that the message's own text does not hold (what was tried, what to do),
+/// whether or not a desktop shows the message itself. Nothing once a stop
+/// was requested.
 void show_note(const char* text);
 
 /// Tests route messages to an observer instead of the platform; null restores

@@ -26,6 +26,11 @@ bool subscribe(run_observer* observer) {
 
 void unsubscribe_all() { events.count = 0; }
 bool run_observed() { return events.count > 0; }
+bool waits_observed() {
+  for (int i = 0; i < events.count; ++i)
+    if (events.observers[i]->shows_waits()) return true;
+  return false;
+}
 
 void emit_run_started(const char* script) {
   each([&](run_observer& o) { o.run_started(script); });
@@ -42,6 +47,9 @@ void emit_command_issued(const command_event& e) {
 }
 void emit_reply_received(const reply_event& e) {
   each([&](run_observer& o) { o.reply_received(e); });
+}
+void emit_reply_awaited(const wait_event& e) {
+  each([&](run_observer& o) { o.reply_awaited(e); });
 }
 void emit_dwell(uint32_t milliseconds) { each([&](run_observer& o) { o.dwell(milliseconds); }); }
 void emit_homing_done(const homing_event& e) { each([&](run_observer& o) { o.homing_done(e); }); }

@@ -55,6 +55,15 @@ struct reply_event {
   bool accepted;
 };
 
+/// A reply is still awaited: told about once a second while the wait lasts
+/// (only while someone listens). `waited_ms` since the command went out,
+/// `silent_ms` since the last byte of the reply (or the command).
+struct wait_event {
+  const char* command;
+  uint64_t waited_ms;
+  uint64_t silent_ms;
+};
+
 /// The machine (or, in a dry run, the record) was homed: the axes stand at
 /// `home_steps` now.
 struct homing_event {
@@ -112,6 +121,10 @@ class run_observer {
   virtual void motion_composed(const motion_event&) {}
   virtual void command_issued(const command_event&) {}
   virtual void reply_received(const reply_event&) {}
+  virtual void reply_awaited(const wait_event&) {}
+  /// Whether this observer shows a long wait (reply_awaited): only then does
+  /// the wait for a reply wake to tell it.
+  virtual bool shows_waits() const { return false; }
   virtual void dwell(uint32_t /*milliseconds*/) {}
   virtual void homing_done(const homing_event&) {}
   /// The machine's scales as the query left them (numerator, denominator).
@@ -132,6 +145,8 @@ bool subscribe(run_observer* observer);
 void unsubscribe_all();
 /// Whether anyone listens (the hot path skips building events otherwise).
 bool run_observed();
+/// Whether an observer shows long waits for a reply.
+bool waits_observed();
 
 void emit_run_started(const char* script);
 void emit_line_started(const line_event& e);
@@ -139,6 +154,7 @@ void emit_line_finished(const line_event& e, bool ok);
 void emit_motion_composed(const motion_event& e);
 void emit_command_issued(const command_event& e);
 void emit_reply_received(const reply_event& e);
+void emit_reply_awaited(const wait_event& e);
 void emit_dwell(uint32_t milliseconds);
 void emit_homing_done(const homing_event& e);
 void emit_scales_queried(const int32_t (&numerators)[run_axis_count],

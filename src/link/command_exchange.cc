@@ -22,6 +22,12 @@ constexpr int resend_limit = 0;
 // but never more memory than this.
 constexpr size_t max_reply_length = 64 * 1024;
 
+// NOTE: while an observer shows long waits (the progress line on a
+// terminal), the wait for a reply wakes this often to tell it how long the
+// wait has lasted. The wait itself has no limit; with nobody watching (a
+// log, a redirected run) it sleeps in one piece as before.
+constexpr uint32_t wait_wake_ms = 1000;
+
 // NOTE: the most a drain discards before the command goes out anyway. A
 // serial line never gets there (the reads outrun it, and the drain ends at
 // the first read without a byte); a device that has bytes without end (a
@@ -43,6 +49,9 @@ void report_write_failure(const char* command) {
 /// command.
 struct exchange_record {
   bool line_feed_may_follow = false;
+  // The command whose reply is awaited, kept only while a wait is shown:
+  // the wait tells them about it.
+  char command[128] = {};
 };
 exchange_record exchange;
 
@@ -73,6 +82,7 @@ bool send_command(const char* command, port_handle handle) {
   // failure is the stop's, not the port's, and is not reported.
   if (platform_stop_requested()) return false;
   drain_input(handle);
+  if (waits_observed()) std::snprintf(exchange.command, sizeof exchange.command, "%s", command);
   bool ok = handle && !platform_stop_requested() &&
             write_whole(handle, command, std::strlen(command)) && write_whole(handle, "\n", 1);
   if (!ok && !platform_stop_requested()) report_write_failure(command);
@@ -91,14 +101,25 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
   // that reply line, up to its terminator, is read and discarded.
   bool cut_at_zero = false;
   bool too_long = false;  // cut at max_reply_length; see there
+  const bool watched = waits_observed();
+  const uint64_t started = watched ? platform_now_ms() : 0;
+  uint64_t last_byte = started;
   for (;;) {
     unsigned char byte = 0;
+    const read_status status =
+        watched ? handle->wait_byte_for(byte, wait_wake_ms) : handle->wait_byte(byte);
+    if (status == read_status::nothing) {
+      const uint64_t now = platform_now_ms();
+      emit_reply_awaited({exchange.command, now - started, now - last_byte});
+      continue;
+    }
     // A device that is gone delivers no reply: end the wait instead of
     // reading again for ever.
-    if (handle->wait_byte(byte) != read_status::byte) {
+    if (status != read_status::byte) {
       std::free(line);
       return nullptr;
     }
+    if (watched) last_byte = platform_now_ms();
     if (byte == '\n' && length == 0 && !cut_at_zero && exchange.line_feed_may_follow) {
       exchange.line_feed_may_follow = false;  // the rest of the last reply's end
       continue;

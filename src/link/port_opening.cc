@@ -47,6 +47,29 @@ void report_open_failure(port_kind kind, const char* name) {
   show_buffers(m);
 }
 
+// Why the last open_and_configure failed, for the line that follows the
+// message of a port that could not be opened.
+enum class open_failure { none, device, settings };
+open_failure last_failure = open_failure::none;
+
+/// The line after the message of a serial or parallel port: the device
+/// tried and why it failed. Not for a test's fake devices, which have no
+/// system reason.
+void tell_what_was_tried(const char* path, port_kind kind) {
+  if (kind == port_kind::file || opener || last_failure == open_failure::none) return;
+  char text[768];
+  if (last_failure == open_failure::settings)
+    format_text(text, sizeof text, "The device %s refused the line settings (%ld baud, 8N1).",
+                path, static_cast<long>(memory.baud));
+  else
+    platform_describe_failed_opening(path, kind, text, sizeof text);
+  show_note(text);
+}
+
+/// Whether `name` is a path under /dev, where the system keeps its devices:
+/// a terminal there is a serial port, and nothing is ever created there.
+bool names_device_node(const char* name) { return std::strncmp(name, "/dev/", 5) == 0; }
+
 line_settings settings_for(int32_t baud, bool lpc2000) {
   line_settings s;
   s.baud = baud;
@@ -61,11 +84,13 @@ port_handle open_and_configure(const char* path, port_kind kind, open_dispositio
                                int32_t baud, bool lpc2000) {
   port_handle handle =
       opener ? opener(path, kind, disposition) : platform_open_device(path, kind, disposition);
+  last_failure = handle ? open_failure::none : open_failure::device;
   reset_command_exchange();
   if (handle && kind == port_kind::serial &&
       !handle->apply_line_settings(settings_for(baud, lpc2000))) {
     platform_close_device(handle);
     handle = nullptr;
+    last_failure = open_failure::settings;
   }
   if (handle) open_handles.push_back(handle);
   return handle;
@@ -98,10 +123,49 @@ port_kind port_kind_of(const char* name) {
   return serial ? port_kind::serial : port_kind::parallel;
 }
 
+namespace {
+
+/// A name under /dev: a terminal is opened as a serial port, named by its
+/// own path (remembered so that a recovery opens it again); a name there
+/// that names nothing is refused, never created; anything else is a file.
+port_handle open_device_node(const char* name, bool lpc2000, int32_t baud, port_kind& kind) {
+  const node_state state = opener ? node_state::other : platform_node_state(name);
+  if (state == node_state::missing) {
+    report_open_failure(kind, name);
+    char text[512];
+    format_text(text, sizeof text,
+                "%s does not exist: no such device is attached, or its name differs. Nothing is "
+                "created under /dev.",
+                name);
+    show_note(text);
+    return nullptr;
+  }
+  if (state == node_state::other)
+    return open_and_configure(name, kind, open_disposition::always, baud, lpc2000);
+  kind = port_kind::serial;
+  const size_t length = std::strlen(name);
+  // A path that does not fit the remembered path is refused, as a COM name
+  // that does not fit is (see open_comm_port).
+  if (length >= sizeof memory.device_path) return nullptr;
+  std::memcpy(memory.device_path, name, length + 1);
+  memory.lpc2000 = lpc2000;
+  memory.baud = baud;
+  return open_and_configure(name, kind, open_disposition::existing, baud, lpc2000);
+}
+
+}  // namespace
+
 bool open_comm_port(const char* name, bool lpc2000, int32_t baud, port_handle* handle_out) {
   port_kind kind = port_kind_of(name);
   port_handle handle = nullptr;
-  if (kind == port_kind::file) {
+  last_failure = open_failure::none;
+  if (kind == port_kind::file && names_device_node(name)) {
+    handle = open_device_node(name, lpc2000, baud, kind);
+    if (!handle && kind == port_kind::file && last_failure == open_failure::none) {
+      if (handle_out) *handle_out = nullptr;
+      return false;  // refused and told
+    }
+  } else if (kind == port_kind::file) {
     handle = open_and_configure(name, kind, open_disposition::always, baud, lpc2000);
   } else {
     char path[sizeof memory.device_path];
@@ -119,6 +183,7 @@ bool open_comm_port(const char* name, bool lpc2000, int32_t baud, port_handle* h
   if (handle_out) *handle_out = handle;
   if (!handle) {
     report_open_failure(kind, name);
+    tell_what_was_tried(kind == port_kind::file ? name : memory.device_path, kind);
     return false;
   }
   return true;
@@ -127,14 +192,17 @@ bool open_comm_port(const char* name, bool lpc2000, int32_t baud, port_handle* h
 bool reopen_remembered_port(port_handle* handle_out) {
   const char* path = memory.device_path;
   size_t prefix_length = std::strlen(device_prefix);
+  // Only a serial or parallel port is remembered: a path without the prefix
+  // is a terminal named under /dev, a serial port.
   port_kind kind = std::strncmp(path, device_prefix, prefix_length) == 0
                        ? port_kind_of(path + prefix_length)
-                       : port_kind::file;
+                       : port_kind::serial;
   port_handle handle =
       open_and_configure(path, kind, open_disposition::existing, memory.baud, memory.lpc2000);
   if (handle_out) *handle_out = handle;
   if (!handle) {
     report_open_failure(kind, path);
+    tell_what_was_tried(path, kind);
     return false;
   }
   return true;

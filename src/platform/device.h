@@ -30,6 +30,13 @@ class device {
   virtual read_status read_pending_byte(unsigned char& byte) = 0;
   /// Waits, without a time limit and without spinning, for one byte.
   virtual read_status wait_byte(unsigned char& byte) = 0;
+  /// Waits at most about `timeout_ms` for one byte: `nothing` when the time
+  /// passed without one. A device that cannot wait for a time waits for the
+  /// byte.
+  virtual read_status wait_byte_for(unsigned char& byte, uint32_t timeout_ms) {
+    (void)timeout_ms;
+    return wait_byte(byte);
+  }
   /// Writes in one call; `written` receives the bytes transferred. False when
   /// the call failed.
   virtual bool write(const char* data, size_t length, size_t& written) = 0;
@@ -54,3 +61,14 @@ port_handle platform_open_device(const char* path, port_kind kind, open_disposit
 
 /// Closes a handle from platform_open_device (or a test's fake). Null is fine.
 void platform_close_device(port_handle handle);
+
+/// What a path names, looked at without opening it for use: nothing, a
+/// terminal (a serial port), or anything else. A name under /dev that names
+/// a terminal is a serial port; one that names nothing is never created.
+enum class node_state { missing, terminal, other };
+node_state platform_node_state(const char* path);
+
+/// After platform_open_device failed for a serial or parallel port: one
+/// line that names the device tried, the system's reason and how to choose
+/// another device.
+void platform_describe_failed_opening(const char* path, port_kind kind, char* text, size_t size);

@@ -16,12 +16,16 @@
 // Write time-outs stay 0: a write returns when every byte is handed over.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/device.h"
 #include "platform/platform.h"
 
 namespace {
 
 constexpr DWORD wait_slice_ms = 200;
+
+DWORD last_open_error = 0;  // why the last opening failed
 
 enum class read_mode { unset, at_once, waiting };
 
@@ -46,16 +50,27 @@ class win32_device final : public device {
     return read_one(byte, read_status::gone);
   }
 
-  read_status wait_byte(unsigned char& byte) override {
+  read_status wait_byte(unsigned char& byte) override { return wait(byte, INFINITE); }
+  read_status wait_byte_for(unsigned char& byte, uint32_t timeout_ms) override {
+    return wait(byte, timeout_ms);
+  }
+
+ private:
+  /// Waits in slices of wait_slice_ms; after `timeout_ms` (INFINITE: never)
+  /// without a byte, nothing.
+  read_status wait(unsigned char& byte, DWORD timeout_ms) {
     if (platform_stop_requested()) return read_status::gone;
     // NOTE: a pipe's read blocks until a byte comes or the other end goes;
     // a stop asked for meanwhile is seen at the next read.
     if (!comm_) return read_one(byte, read_status::gone);
     if (!use(read_mode::waiting)) return read_status::gone;
+    const ULONGLONG started = GetTickCount64();
     for (;;) {
       if (platform_stop_requested()) return read_status::gone;
       read_status status = read_one(byte, read_status::nothing);
       if (status != read_status::nothing) return status;
+      if (timeout_ms != INFINITE && GetTickCount64() - started >= timeout_ms)
+        return read_status::nothing;
       // A port that went away (a USB adapter pulled, a line hung up) may
       // keep answering reads with nothing; its status says it is gone.
       DWORD errors = 0;
@@ -63,6 +78,8 @@ class win32_device final : public device {
     }
   }
 
+
+ public:
   bool write(const char* data, size_t length, size_t& written) override {
     written = 0;
     DWORD count = 0;
@@ -123,7 +140,10 @@ port_handle platform_open_device(const char* path, port_kind, open_disposition d
   HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               disposition == open_disposition::always ? OPEN_ALWAYS : OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    last_open_error = GetLastError();
+    return nullptr;
+  }
   // Whatever answers to the time-out calls is a port, whatever its name; a
   // file or a pipe does not.
   COMMTIMEOUTS current;
@@ -132,3 +152,21 @@ port_handle platform_open_device(const char* path, port_kind, open_disposition d
 }
 
 void platform_close_device(port_handle handle) { delete handle; }
+
+node_state platform_node_state(const char* path) {
+  // Windows names its ports COMn; a path is never a terminal here.
+  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return node_state::other;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? node_state::missing
+                                                                        : node_state::other;
+}
+
+void platform_describe_failed_opening(const char* path, port_kind, char* text, size_t size) {
+  char reason[256] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           last_open_error, 0, reason, sizeof reason, nullptr);
+  while (n > 0 && (reason[n - 1] == '\r' || reason[n - 1] == '\n' || reason[n - 1] == '.'))
+    reason[--n] = '\0';
+  if (n == 0) std::snprintf(reason, sizeof reason, "error %lu", last_open_error);
+  std::snprintf(text, size, "Tried the device %s: %s.", path, reason);
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 /// Shows a message with an OK button and no owner; returns when it is gone.
 /// Where there is no desktop, the caption and text go to standard error and
@@ -29,3 +30,9 @@ void platform_clear_stop();
 
 /// Monotonic milliseconds since an arbitrary start.
 uint64_t platform_now_ms();
+
+/// Opens `path` for reading in binary mode when it names a regular file (a
+/// link to one included). Null when it cannot be opened, and for a folder, a
+/// device, a FIFO or a socket: such a thing never ends (/dev/zero) or waits
+/// for a writer (a FIFO), and the opening itself does not wait.
+std::FILE* platform_open_regular_file(const char* path);

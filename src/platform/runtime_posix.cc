@@ -3,11 +3,13 @@
 // pipe (see platform/wait_posix.h), so a dwell, the reset pulse or the wait
 // for a reply ends at once.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -144,4 +146,20 @@ uint64_t platform_now_ms() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+std::FILE* platform_open_regular_file(const char* path) {
+  // Opened without waiting (a FIFO's opening waits for a writer), and
+  // looked at through the descriptor, so that what is tested is what is read.
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (!file) ::close(fd);
+  return file;
 }

@@ -2,8 +2,10 @@
 // and closing the console set the stop request; an event wakes a sleep that
 // is under way, so a dwell or the reset pulse ends at once.
 #include <windows.h>
+#include <sys/stat.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -92,4 +94,17 @@ uint64_t platform_now_ms() {
   const uint64_t frequency = counter_frequency();
   // Split so that the product cannot overflow however long the machine runs.
   return ticks / frequency * 1000u + ticks % frequency * 1000u / frequency;
+}
+
+std::FILE* platform_open_regular_file(const char* path) {
+  // A device name (NUL, CON, COM1) or a pipe opens as a character device or
+  // a pipe, not as a regular file; a folder does not open at all.
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return nullptr;
+  struct _stat64 info {};
+  if (_fstat64(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
 }

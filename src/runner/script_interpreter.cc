@@ -131,7 +131,7 @@ bool at_resume_line(const char* path, int line_number) {
 }
 
 bool can_open_script(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = platform_open_regular_file(path);
   if (!file) return false;
   std::fclose(file);
   return true;
@@ -179,6 +179,18 @@ bool run_include(const char* path, int line_number, const char* line, const char
 }
 
 bool set_depth_keyword(const char* path, int line_number, const char* line, const char* rest) {
+  // NOTE: once the machine (or, without one, the record) is homed, Z stands
+  // at the old depth; a new depth would part the machine's idea of Z from
+  // the job's until the next homing. The depth belongs before the first
+  // G-code line. A recovery homes within its line, so this holds after it.
+  if (homing_state().homed) {
+    return refuse_line("Depth after homing @ %s:%d",
+                       "The work-surface depth is set after the machine was homed @ %s:%d:\r"
+                       "    %s\rSet it before the first G-code line; the homing that line "
+                       "causes takes Z to the depth.",
+                       path, line_number, line, "Depth after homing",
+                       "the depth must be set before the first G-code line");
+  }
   double depth = read_real(rest);
   int32_t steps = 0;
   if (!std::isfinite(depth) || !inches_to_steps(depth, 'z', steps)) {
@@ -243,10 +255,31 @@ void hand_back_to_including_files(port_handle reopened) {
 
 namespace {
 
-/// One piece from the reader, numbered `line_number`: told, checked for
+/// Whether a line is a whole-line comment: one of the comment prefixes
+/// after any blanks and tabs.
+bool is_comment_line(char* text) {
+  while (is_blank(*text)) ++text;
+  for (const char* prefix : comment_prefixes)
+    if (after_prefix(text, prefix)) return true;
+  return false;
+}
+
+/// A line longer than the reader's buffer, shown by its first 2047
+/// characters. Run as it stands, its tail would be cut off or (as a line of
+/// its own) run: "G01 X1 (...Y5)" would drive Y.
+bool refuse_long_line(const char* path, int line_number, const char* text) {
+  return refuse_line("Line too long @ %s:%d",
+                     "The line is longer than 2047 characters @ %s:%d; only a comment line "
+                     "may be longer. It begins:\r    %s",
+                     path, line_number, text, "Line too long",
+                     "a line may hold at most 2047 characters");
+}
+
+/// One line from the reader, numbered `line_number`: told, checked for
 /// bytes that are not text, the resumed job's line approached, interpreted.
-/// False stops the file.
-bool run_piece(const char* path, int line_number, char* buffer, size_t length,
+/// `cut`: the line went on past the buffer (its rest is skipped already);
+/// only a comment line may. False stops the file.
+bool run_piece(const char* path, int line_number, char* buffer, size_t length, bool cut,
                port_handle& handle) {
   emit_line_started({path, interpreter.depth, line_number, buffer});
   if (stop_requested(path, line_number)) return false;
@@ -268,7 +301,9 @@ bool run_piece(const char* path, int line_number, char* buffer, size_t length,
       shown[n - 1] = '\0';
     if (!approach_resume_line(path, line_number, shown, handle)) return false;
   }
-  const bool line_ok = process_script_line(path, line_number, text, handle);
+  const bool line_ok = cut && !is_comment_line(text)
+                           ? refuse_long_line(path, line_number, text)
+                           : process_script_line(path, line_number, text, handle);
   emit_line_finished({path, interpreter.depth, line_number, text}, line_ok);
   // A stop during the line (a dwell, a wait for the machine) is told here,
   // with the line it cut short.
@@ -286,7 +321,7 @@ bool run_script_file(const char* path, port_handle initial) {
     return false;
   }
   if (!open_script_reader(*reader, path)) {
-    stop_requested(path, 0);  // the opening waited (a FIFO) and was stopped
+    stop_requested(path, 0);
     return false;
   }
 
@@ -301,8 +336,13 @@ bool run_script_file(const char* path, port_handle initial) {
   int line_number = 0;
   bool ok = true;
   size_t length = 0;
-  while (ok && (length = read_script_line(*reader, buffer, sizeof buffer)) > 0)
-    ok = run_piece(path, ++line_number, buffer, length, handle);
+  while (ok && (length = read_script_line(*reader, buffer, sizeof buffer)) > 0) {
+    // A physical line is one line, however long: the rest of a long one is
+    // never run as a line of its own.
+    const bool cut = reader->line_cut;
+    if (cut) skip_rest_of_script_line(*reader);
+    ok = run_piece(path, ++line_number, buffer, length, cut, handle);
+  }
   // A file that cannot be read (a directory, an I/O error) did not run to
   // its end; nor did one whose reading a stop request cut short.
   if (reader->failed) ok = false;
@@ -336,8 +376,7 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
       return gcode_line(path, line_number, line_text, line, handle);
   }
 
-  for (const char* prefix : comment_prefixes)
-    if (after_prefix(line, prefix)) return true;
+  if (is_comment_line(line)) return true;
 
   if (char* rest = after_prefix(line, "include "))
     return run_include(path, line_number, line_text, rest, handle);

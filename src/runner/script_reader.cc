@@ -2,8 +2,12 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+
 bool open_script_reader(script_reader& reader, const char* path) {
-  reader.file = std::fopen(path, "rb");
+  // Only a regular file: a device or a FIFO would never end, or hold the
+  // opening until someone writes to it.
+  reader.file = platform_open_regular_file(path);
   reader.position = reader.filled = 0;
   reader.failed = false;
   return reader.file != nullptr;
@@ -40,28 +44,60 @@ int peek(script_reader& r, size_t ahead) {
 }
 }  // namespace
 
+namespace {
+/// Takes the line end that follows a carriage return just taken: a line
+/// feed, or a second carriage return and a line feed (as one CAM program
+/// writes), belong to the same line end, as editors count lines. Kept in
+/// `line` while it has room.
+void take_rest_of_line_end(script_reader& r, char* line, size_t& length, size_t size) {
+  size_t extra = 0;
+  if (peek(r, 0) == '\n') extra = 1;
+  else if (peek(r, 0) == '\r' && peek(r, 1) == '\n') extra = 2;
+  for (; extra > 0; --extra) {
+    char end = r.block[r.position++];
+    if (length + 1 < size) line[length++] = end;
+  }
+}
+}  // namespace
+
 size_t read_script_line(script_reader& r, char* line, size_t size) {
   size_t length = 0;
+  r.line_cut = false;
+  bool ended = false;
   while (length + 1 < size && refill(r)) {
     char c = r.block[r.position++];
     line[length++] = c;
-    if (c == '\n') break;
-    if (c == '\r') {
-      // A carriage return ends the line. A line feed right after it, or a
-      // second carriage return and a line feed (as one CAM program writes),
-      // belong to the same line end, as editors count lines.
-      size_t extra = 0;
-      if (peek(r, 0) == '\n') extra = 1;
-      else if (peek(r, 0) == '\r' && peek(r, 1) == '\n') extra = 2;
-      // Taken whole even where the piece has no room left for them, so a
-      // full piece never leaves half a line end to count as a line.
-      for (; extra > 0; --extra) {
-        char end = r.block[r.position++];
-        if (length + 1 < size) line[length++] = end;
-      }
+    if (c == '\n') {
+      ended = true;
       break;
+    }
+    if (c == '\r') {
+      take_rest_of_line_end(r, line, length, size);
+      ended = true;
+      break;
+    }
+  }
+  if (!ended && length > 0) {
+    // The buffer is full. A line end right here belongs to this line (a
+    // line of exactly size - 1 characters is one line); anything else means
+    // the line goes on.
+    const int next = peek(r, 0);
+    if (next == '\n') {
+      ++r.position;
+    } else if (next == '\r') {
+      ++r.position;
+      take_rest_of_line_end(r, line, length, size);
+    } else if (next >= 0) {
+      r.line_cut = true;
     }
   }
   line[length] = '\0';
   return length;
+}
+
+void skip_rest_of_script_line(script_reader& r) {
+  char rest[256];
+  while (r.line_cut && read_script_line(r, rest, sizeof rest) > 0) {
+  }
+  r.line_cut = false;
 }

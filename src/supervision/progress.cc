@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "platform/terminal.h"
 #include "common/message.h"
 #include "supervision/job_estimate.h"
@@ -26,9 +27,6 @@ constexpr uint64_t pace_window_min_ms = 2000;
 // Samples of the pace are at least this far apart, and further apart as
 // the run goes on, so that the window covers about half of it.
 constexpr uint64_t pace_sample_min_ms = 1000;
-// The interpreter's line buffer: a longer line arrives in pieces, each
-// numbered as a line of its own.
-constexpr size_t script_piece_size = 2048;
 
 struct progress_record {
   bool enabled = false;  // a status line is kept
@@ -47,6 +45,9 @@ struct progress_record {
   uint32_t recoveries = 0;
   uint64_t commands = 0;
   progress_pace pace;
+  char awaited_command[128] = {};  // empty while no long wait is shown
+  uint64_t waited_ms = 0;
+  uint64_t silent_ms = 0;
 };
 
 progress_record progress;
@@ -71,6 +72,11 @@ progress_values current_values(uint64_t now) {
   }
   v.commands = progress.commands;
   v.recoveries = progress.recoveries;
+  if (progress.awaited_command[0]) {
+    v.awaited_command = progress.awaited_command;
+    v.waited_ms = progress.waited_ms;
+    v.silent_ms = progress.silent_ms;
+  }
   v.elapsed_ms = now - progress.started_ms;
   const double fraction = progress_fraction(v);
   pace_note(progress.pace, now, fraction);
@@ -106,6 +112,10 @@ int64_t include_line_count(const char* path) {
   return progress.include_path_lines;
 }
 
+/// The wait is over (a reply, a new command, the next line): the status
+/// line no longer shows it.
+void end_wait() { progress.awaited_command[0] = '\0'; }
+
 class progress_subscriber : public run_observer {
  public:
   void run_started(const char*) override {
@@ -131,12 +141,27 @@ class progress_subscriber : public run_observer {
     tick();
   }
   void command_issued(const command_event&) override {
+    end_wait();
     ++progress.commands;
     tick();
+  }
+  void reply_received(const reply_event&) override { end_wait(); }
+  bool shows_waits() const override { return progress.enabled; }
+  void line_finished(const line_event&, bool) override { end_wait(); }
+  // The run waits for the machine: past a moment the status line says for
+  // what and how long, redrawn at each telling.
+  void reply_awaited(const wait_event& e) override {
+    if (!progress.enabled || e.waited_ms <= wait_shown_after_ms) return;
+    std::snprintf(progress.awaited_command, sizeof progress.awaited_command, "%s",
+                  e.command && *e.command ? e.command : "the command");
+    progress.waited_ms = e.waited_ms;
+    progress.silent_ms = e.silent_ms;
+    redraw(terminal->now_ms());
   }
   // A long wait follows: show where the run stands before it.
   void dwell(uint32_t) override { tick(true); }
   void recovery_started(const char*) override {
+    end_wait();
     ++progress.recoveries;
     tick(true);
   }
@@ -161,6 +186,23 @@ void append(char*& p, char* end, const char* format, long long a, long long b = 
   p += n < end - p ? n : end - p - 1;
 }
 
+/// ", waiting 17 s for the reply to z_home u", and after a minute without
+/// a byte what may be wrong and how to stop.
+void append_wait(char*& p, char* end, const progress_values& v, bool full) {
+  if (p >= end) return;
+  const long long seconds = static_cast<long long>(v.waited_ms / 1000);
+  const bool silent = v.silent_ms >= silence_told_after_ms;
+  int n = full ? std::snprintf(p, static_cast<size_t>(end - p),
+                               ", waiting %lld s for the reply to %s%s", seconds,
+                               v.awaited_command,
+                               silent ? ": no answer; the controller may be off or the port "
+                                        "wrong (Ctrl-C stops)"
+                                      : "")
+               : std::snprintf(p, static_cast<size_t>(end - p), " wait %llds %s%s", seconds,
+                               v.awaited_command, silent ? ": no answer? Ctrl-C stops" : "");
+  if (n > 0) p += n < end - p ? n : end - p - 1;
+}
+
 }  // namespace
 
 run_observer& progress_observer() { return subscriber; }
@@ -175,16 +217,15 @@ int64_t count_script_lines(const char* path) {
   // The interpreter's reader would do, but it copies every byte into a line
   // and checks its block for each; counting a million-line job that way
   // takes most of a second. This follows the reader's rules with one pass
-  // over each block: a piece ends at a line feed; at a carriage return, which
-  // takes a line feed or a carriage return and line feed right after it into
-  // the same line end; and when it holds size - 1 bytes.
-  std::FILE* file = std::fopen(path, "rb");
+  // over each block: a line ends at a line feed, or at a carriage return,
+  // which takes a line feed or a carriage return and line feed right after
+  // it into the same line end. A line is one line however long it is.
+  std::FILE* file = platform_open_regular_file(path);
   if (!file) return 0;
   static char block[65536];
-  constexpr size_t piece_limit = script_piece_size - 1;
   int64_t lines = 0;
-  size_t length = 0;  // bytes in the piece under way
-  int after_cr = 0;   // 1: a piece just ended at a CR; 2: then another CR came
+  bool open_line = false;  // bytes of a line without its end yet
+  int after_cr = 0;   // 1: a line just ended at a CR; 2: then another CR came
   size_t got;
   while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
     for (size_t i = 0; i < got; ++i) {
@@ -201,19 +242,18 @@ int64_t count_script_lines(const char* path) {
       }
       if (c == '\n') {
         ++lines;
-        length = 0;
+        open_line = false;
       } else if (c == '\r') {
         ++lines;
-        length = 0;
+        open_line = false;
         after_cr = 1;
-      } else if (++length == piece_limit) {
-        ++lines;
-        length = 0;
+      } else {
+        open_line = true;
       }
     }
   }
   std::fclose(file);
-  if (after_cr == 2 || length > 0) ++lines;
+  if (after_cr == 2 || open_line) ++lines;
   return lines;
 }
 
@@ -275,7 +315,10 @@ size_t format_status_line(const progress_values& v, int columns, char* out, size
       if (n > 0) p += n < end - p ? n : end - p - 1;
       append(p, end, form == 0 ? "%lld of %lld)" : "%lld/%lld)", v.include_line, v.include_lines);
     }
-    if (form == 0) {
+    if (v.awaited_command) {
+      // A long wait says only what the run waits for: nothing else moves.
+      append_wait(p, end, v, form == 0);
+    } else if (form == 0) {
       append(p, end, v.commands == 1 ? ", %lld command" : ", %lld commands",
              static_cast<long long>(v.commands));
       append(p, end, v.recoveries == 1 ? ", %lld recovery" : ", %lld recoveries",
@@ -284,7 +327,7 @@ size_t format_status_line(const progress_values& v, int columns, char* out, size
       append(p, end, " %lld cmd %lld rec", static_cast<long long>(v.commands),
              static_cast<long long>(v.recoveries));
     }
-    if (p < end) {
+    if (p < end && !v.awaited_command) {
       int n = std::snprintf(p, static_cast<size_t>(end - p),
                             form == 0 ? ", %s elapsed, %s left" : " %s -%s", elapsed, left);
       if (n > 0) p += n < end - p ? n : end - p - 1;

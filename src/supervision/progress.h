@@ -22,8 +22,8 @@ run_observer& progress_observer();
 void progress_clear_line();
 
 
-/// The number of lines the script reader hands out for `path` (a line longer
-/// than the reader's buffer counts once per piece); 0 when it cannot be read.
+/// The number of lines the script reader hands out for `path` (a line of
+/// any length counts once); 0 when it cannot be read.
 int64_t count_script_lines(const char* path);
 
 /// What the status line shows.
@@ -37,7 +37,17 @@ struct progress_values {
   uint32_t recoveries = 0;
   uint64_t elapsed_ms = 0;
   double left_ms = -1.0;  // the time left; negative while it cannot be told
+  /// A reply awaited for longer than a moment: the command (null while no
+  /// wait is shown), how long, and how long without a byte.
+  const char* awaited_command = nullptr;
+  uint64_t waited_ms = 0;
+  uint64_t silent_ms = 0;
 };
+
+/// A reply awaited this long is shown on the status line.
+constexpr uint64_t wait_shown_after_ms = 2000;
+/// This long without a byte, the status line says what may be wrong.
+constexpr uint64_t silence_told_after_ms = 60000;
 
 /// The fraction of the job done, from the lines finished (an included
 /// file's progress counts as part of the line that includes it).

@@ -531,27 +531,26 @@ TEST(DryRun, StepDifferenceBeyondTheStepRangeFails) {
             report("X: MIN = -2146881517 steps, MAX = 00000000 steps", y_zero, z_home));
 }
 
-TEST(DryRun, LongLineArrivesInPiecesEachWithItsOwnNumber) {
+TEST(DryRun, LongLineIsOneLine) {
   {
     // Physical line 1 is 2047 characters of move and blanks, then a second
-    // move: two pieces, lines 1 and 2. The arc on physical line 2 is line 3.
+    // move: too long, refused whole; nothing of it runs.
     std::string first = "G01 X1.0";
     first += std::string(2047 - first.size(), ' ');
     temp_dir dir;
     process_result r = run_script(dir, first + "G01 X2.0\nG02 X1 Y1\n");
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(dir.read(log_name), "x_move_steps r 607\n" + home_lines + "x_move_steps r 1213\n");
-    EXPECT_EQ(r.err, unknown_gcode_message("job.nc:3", "G02 X1 Y1") +
-                         convert_hint("job.nc", "job_millrun.nc"));
+    EXPECT_EQ(dir.read(log_name), "");
+    EXPECT_EQ(r.err.rfind("Line too long @ job.nc:1\n", 0), 0u) << r.err;
   }
   {
-    // The tail of an over-long comment line is a line of its own.
+    // An over-long comment line is skipped whole.
     std::string comment = "REM ";
     comment += std::string(2047 - comment.size(), 'x');
     temp_dir dir;
     process_result r = run_script(dir, comment + "G01 X1.0\n");
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(dir.read(log_name), "x_move_steps r 607\n" + home_lines);
+    EXPECT_EQ(dir.read(log_name), "");
   }
 }
 

@@ -61,8 +61,10 @@ std::string invalid_character(const std::string& where, const std::string& shown
   return message("Invalid character @ " + where, text);
 }
 
-std::string unknown_gcode(const std::string& where, const std::string& line) {
-  return message("Unknown GCode @ " + where, "Invalid GCode @ " + where + ":\n    " + line);
+std::string line_too_long(const std::string& where, const std::string& line) {
+  return message("Line too long @ " + where,
+                 "The line is longer than 2047 characters @ " + where +
+                     "; only a comment line may be longer. It begins:\n    " + line);
 }
 
 std::string out_of_range(const std::string& where, const std::string& line) {
@@ -131,14 +133,15 @@ INSTANTIATE_TEST_SUITE_P(
         script_case{"utf8_byte_order_mark", "\xEF\xBB\xBFG01 X1.0\n", 0, "", move_1},
         script_case{"utf8_in_comments", "// Fr\xC3\xA4se \xC3\xB8" "6\nG01 X1.0 (Tiefe \xC2\xBD)\n",
                     0, "", move_1},
-        // Long lines: read in pieces of 2047 characters, each a line of its own.
+        // Long lines: a line is one line however long; only a comment line
+        // may be longer than 2047 characters.
         script_case{"line_of_100000_letters", std::string(100000, 'A') + "\n", 1,
-                    unknown_gcode("job.nc:1", std::string(2047, 'A')), ""},
+                    line_too_long("job.nc:1", std::string(2047, 'A')), ""},
         script_case{"move_with_100000_blanks",
-                    "G01 X1.0" + std::string(99992, ' ') + "\nG01 X2.0\n", 0, "",
-                    move_1 + "x_move_steps r 1213\n"},
-        script_case{"comment_of_100000_characters", "REM " + std::string(99996, 'x') + "\n", 1,
-                    unknown_gcode("job.nc:2", std::string(2047, 'x')), ""},
+                    "G01 X1.0" + std::string(99992, ' ') + "\nG01 X2.0\n", 1,
+                    line_too_long("job.nc:1", "G01 X1.0" + std::string(2039, ' ')), ""},
+        script_case{"comment_of_100000_characters", "REM " + std::string(99996, 'x') + "\n", 0,
+                    "", ""},
         // Long numbers: read whole.
         script_case{"number_of_31_characters", "G20\nG01 X" + padded("1.5", 31) + "\n", 0, "",
                     home_lines + "x_move_steps r 910\n"},
@@ -167,7 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "", move_1},
         // Paths and includes.
         script_case{"include_path_of_5000_characters",
-                    "G01 X1.0\ninclude " + std::string(4992, 'a') + "\nG01 X2.0\n", 1, "", move_1},
+                    "G01 X1.0\ninclude " + std::string(4992, 'a') + "\nG01 X2.0\n", 1,
+                    line_too_long("job.nc:2", "include " + std::string(2039, 'a')), move_1},
         script_case{"include_of_a_folder", "G01 X1.0\ninclude .\nG01 X2.0\n", 1, "", move_1},
         script_case{"include_of_a_file_that_fails_to_read",
                     "G01 X1.0\ninclude /proc/self/mem\nG01 X2.0\n", 1, "", move_1},

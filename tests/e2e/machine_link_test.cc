@@ -262,8 +262,29 @@ TEST_F(MachineLink, MissingSerialPortIsReported) {
   process_result r = run_process({MILLRUN_BINARY, "job.nc"}, dir_.path(),
                                  {"MILLRUN_COM1=" + dir_.file("no-such-port")});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "Failed to Open COMM Port\nAn error occurred while trying to open Serial Port \"COM1\"\n");
+  EXPECT_EQ(r.err, "Failed to Open COMM Port\nAn error occurred while trying to open Serial Port "
+                   "\"COM1\"\nTried COM1 as the device " + dir_.file("no-such-port") +
+                   " (from MILLRUN_COM1): No such file or directory. Set MILLRUN_COM1 to the "
+                   "device of the controller's port (for example MILLRUN_COM1=/dev/ttyUSB0), or "
+                   "name the device after \"open comm\".\n");
   EXPECT_EQ(dir_.read("KelCodeOutput.txt"), "");
+}
+
+TEST_F(MachineLink, TerminalNamedUnderDevIsASerialPortReopenedByRecovery) {
+  // The simulator's own /dev/pts path, as a Linux user names a port; the
+  // rejected command makes the recovery open it again.
+  sim_process sim;
+  ASSERT_TRUE(sim.start({"--fault", "8:error"})) << sim.failure();
+  dir_.write("job.nc", "open comm " + sim.device + "\nG01 X1.0\nG01 X2.0\n");
+  process_result r = run_process({MILLRUN_BINARY, "job.nc"}, dir_.path(), {}, 30000);
+  ASSERT_TRUE(sim.stop()) << sim.failure();
+  sim_transcript wire;
+  ASSERT_TRUE(parse_sim_transcript(sim.transcript(), wire)) << sim.transcript();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(wire.commands, after_homing({"x_move_steps r 607", "x_move_steps r 606", "z_home u",
+                                         "x_home l", "y_home b", "x_move_steps r 607",
+                                         "x_move_steps r 606"}));
+  EXPECT_EQ(wire.x, 1213);
 }
 
 TEST_F(MachineLink, SecondOpeningOfAnOpenPortFails) {

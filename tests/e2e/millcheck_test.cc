@@ -252,6 +252,7 @@ TEST_F(Millcheck, UsageErrorsAndUnreadableFilesExitTwo) {
       {{}, "no script given"},
       {{"missing.nc"}, "missing.nc: the script cannot be read"},
       {{"folder.nc"}, "folder.nc: the script cannot be read"},
+      {{"/dev/zero"}, "/dev/zero: the script cannot be read"},
       {{"job.nc", "--profile", "none.profile"}, "none.profile: the profile cannot be opened"},
       {{"job.nc", "--profile", "bad.profile"}, "bad.profile:2: unknown axis \"q\""},
   };
@@ -264,6 +265,42 @@ TEST_F(Millcheck, UsageErrorsAndUnreadableFilesExitTwo) {
   process_result help = check({"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_EQ(help.out.rfind("Usage: millcheck SCRIPT", 0), 0u);
+}
+
+TEST_F(Millcheck, BehindTheHomeSwitchWarnsOnlyWithoutLimits) {
+  // X and Y below 0 and Z above its home: warnings while no limits are
+  // given at all; a limit given, even one side open, replaces them.
+  dir_.write("job.nc", "G01 X-1.0 Y0.5\nG01 Y-0.25\nG01 Z2.5\n");
+  struct row {
+    std::vector<std::string> args;
+    int warnings;
+  };
+  const row rows[] = {{{"job.nc"}, 3}, {{"job.nc", "--json"}, 3}, {{"job.nc", "--x", ":3"}, 0}};
+  for (const row& r : rows) {
+    process_result result = check(r.args);
+    EXPECT_EQ(result.exit_code, 0) << result.out;
+    size_t count = 0;
+    for (size_t at = 0; (at = result.out.find("0 behind the home switch", at)) != std::string::npos;
+         ++at)
+      ++count;
+    EXPECT_EQ(count, static_cast<size_t>(r.warnings)) << result.out;
+  }
+  EXPECT_NE(check({"job.nc"}).out.find(
+                "job.nc:3: warning: Z 2.5000 behind the home switch (above the Z home 2.1100)"),
+            std::string::npos);
+}
+
+TEST_F(Millcheck, ListingStopsAfterAThousandProblems) {
+  std::string job;
+  for (int i = 0; i < 1200; ++i) job += "G02 X1\n";
+  dir_.write("job.nc", job);
+  process_result result = check({"job.nc"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.out.find("job.nc:1000: Unknown GCode"), std::string::npos);
+  EXPECT_EQ(result.out.find("job.nc:1001:"), std::string::npos);
+  EXPECT_NE(result.out.find("Listing stopped after 1000 problems; 200 more not listed."),
+            std::string::npos);
+  EXPECT_NE(result.out.find("1200 refused lines"), std::string::npos);
 }
 
 }  // namespace

@@ -5,6 +5,11 @@
 #include "support/fake_device.h"
 #include "support/message_recorder.h"
 
+#include <string>
+#include <vector>
+
+#include "common/run_events.h"
+
 namespace {
 
 const match_pattern move_reply{"X", true, true};
@@ -172,3 +177,76 @@ TEST(CommandExchange, LoneLineFeedAfterALineFeedEndedReplyIsNoReply) {
 }
 
 }  // namespace
+
+namespace {
+
+/// A controller slow to answer: each timed wait passes without a byte
+/// `silent_waits` times, then the reply arrives. Untimed waits are counted.
+class slow_device final : public device {
+ public:
+  explicit slow_device(int silent_waits) : silent_(silent_waits) {}
+  read_status read_pending_byte(unsigned char&) override { return read_status::nothing; }
+  read_status wait_byte(unsigned char& byte) override {
+    ++untimed_waits;
+    return next(byte);
+  }
+  read_status wait_byte_for(unsigned char& byte, uint32_t) override {
+    if (silent_ > 0) {
+      --silent_;
+      return read_status::nothing;
+    }
+    return next(byte);
+  }
+  bool write(const char*, size_t length, size_t& written) override {
+    written = length;
+    return true;
+  }
+  bool apply_line_settings(const line_settings&) override { return true; }
+  int untimed_waits = 0;
+
+ private:
+  read_status next(unsigned char& byte) {
+    if (reply_.empty()) return read_status::gone;
+    byte = static_cast<unsigned char>(reply_.front());
+    reply_.erase(0, 1);
+    return read_status::byte;
+  }
+  int silent_;
+  std::string reply_ = "X\r";
+};
+
+struct wait_recorder : run_observer {
+  bool shows_waits() const override { return true; }
+  std::vector<std::string> commands;
+  std::vector<uint64_t> waited;
+  void reply_awaited(const wait_event& e) override {
+    commands.push_back(e.command);
+    waited.push_back(e.waited_ms);
+  }
+};
+
+}  // namespace
+
+TEST(CommandExchange, LongWaitIsToldOnlyWhileAnObserverShowsIt) {
+  const match_pattern& accept_x = move_reply;
+  // Unwatched (or watched by one that shows no waits), the wait is one
+  // untimed wait per byte, as it always was.
+  run_observer deaf;
+  ASSERT_TRUE(subscribe(&deaf));
+  slow_device quiet(3);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(send_and_validate("z_home u", accept_x, &quiet));
+  EXPECT_EQ(quiet.untimed_waits, 2);
+
+  // Watched, it wakes to tell how long it has lasted, and goes on waiting.
+  wait_recorder recorder;
+  ASSERT_TRUE(subscribe(&recorder));
+  slow_device slow(3);
+  EXPECT_TRUE(send_and_validate("z_home u", accept_x, &slow));
+  testing::internal::GetCapturedStdout();
+  unsubscribe_all();
+  EXPECT_EQ(slow.untimed_waits, 0);
+  EXPECT_EQ(recorder.commands, std::vector<std::string>(3, "z_home u"));
+  for (size_t i = 1; i < recorder.waited.size(); ++i)
+    EXPECT_GE(recorder.waited[i], recorder.waited[i - 1]);
+}

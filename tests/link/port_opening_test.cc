@@ -83,8 +83,15 @@ TEST_F(PortOpening, MissingSerialPortIsReportedAndRemembered) {
     setenv(c.variable, (dir_.path() + "/no-such-device").c_str(), 1);
     message_recorder messages;
     port_handle handle = nullptr;
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(open_comm_port(c.name, true, 9600, &handle)) << c.name;
     unsetenv(c.variable);
+    // A second line names the device tried, the system's reason and the
+    // variable that chooses another.
+    const std::string note = testing::internal::GetCapturedStderr();
+    for (const std::string& part : {dir_.path() + "/no-such-device", std::string(c.variable),
+                                    std::string("No such file or directory")})
+      EXPECT_NE(note.find(part), std::string::npos) << note;
     EXPECT_EQ(handle, nullptr);
     EXPECT_STREQ(port_memory().device_path, c.path);
     EXPECT_TRUE(port_memory().lpc2000);
@@ -93,6 +100,55 @@ TEST_F(PortOpening, MissingSerialPortIsReportedAndRemembered) {
     EXPECT_EQ(messages.all()[0].text, std::string("An error occurred while trying to open ") +
                                           c.kind + " \"" + c.name + "\"");
   }
+}
+
+TEST_F(PortOpening, PathsUnderDevAreTerminalsOrNeverCreated) {
+  // A terminal named under /dev is a serial port (opened with the link
+  // settings, remembered, opened again by a recovery); a name there that
+  // names nothing is refused and never created; anything else, a link to
+  // the terminal included, is a plain file.
+  fake_terminal port;
+  ASSERT_EQ(port.device().rfind("/dev/", 0), 0u) << port.device();
+  ASSERT_EQ(symlink(port.device().c_str(), dir_.file("tty-link").c_str()), 0);
+  const std::string missing = "/dev/millrun-no-such-port-" + std::to_string(getpid());
+  struct path_case { std::string name; bool opens; const char* remembered; const char* kind; };
+  const path_case cases[] = {
+      {port.device(), true, port.device().c_str(), nullptr},
+      {missing, false, "", "File"},
+      {"/dev/null", true, "", nullptr},
+      {"tty-link", true, "", nullptr},
+  };
+  for (const path_case& c : cases) {
+    reset_port_memory();
+    message_recorder messages;
+    port_handle handle = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_comm_port(c.name.c_str(), false, 9600, &handle), c.opens) << c.name;
+    testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(port_memory().device_path, c.remembered) << c.name;
+    if (c.kind) {
+      ASSERT_EQ(messages.all().size(), 1u) << c.name;
+      EXPECT_EQ(messages.all()[0].text, std::string("An error occurred while trying to open ") +
+                                            c.kind + " \"" + c.name + "\"");
+    }
+    close_port(handle);
+  }
+  EXPECT_NE(access(missing.c_str(), F_OK), 0) << "a file was created under /dev";
+
+  // The terminal got the line settings, and a recovery opens it again.
+  reset_port_memory();
+  port_handle handle = nullptr;
+  ASSERT_TRUE(open_comm_port(port.device().c_str(), false, 9600, &handle));
+  close_port(handle);
+  ASSERT_TRUE(reopen_remembered_port(&handle));
+  int probe = open(port.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(probe, 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(probe, &t), 0);
+  close(probe);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  close_port(handle);
 }
 
 TEST_F(PortOpening, FileIsCreatedOrKeptAndNotRemembered) {

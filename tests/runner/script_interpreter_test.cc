@@ -1,6 +1,7 @@
 #include "runner/script_interpreter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -242,14 +243,43 @@ TEST_F(ScriptInterpreterTest, SelfIncludingFilesStopWithAMessage) {
   EXPECT_EQ(log_text(), std::string(home_lines) + "y_move_steps t 607\n");
 }
 
-TEST_F(ScriptInterpreterTest, LongLinesArriveInPiecesNumberedSeparately) {
-  // 2047 characters fill the reader's buffer: "M3" is a piece of its own.
-  const std::string remark = "REM" + std::string(2044, 'a');
-  dir_.write("long.nc", remark + "M3\nG02 X1\n");
-  EXPECT_FALSE(run("long.nc"));
-  ASSERT_EQ(shown().size(), 1u);
-  EXPECT_EQ(shown()[0].caption, "Unknown GCode @ long.nc:3");
-  EXPECT_EQ(log_text(), home_lines) << "the M3 piece was translated";
+TEST_F(ScriptInterpreterTest, LinesIncludesAndTheDepthAsAJobMeansThem) {
+  // A physical line is one line; only a comment line may be longer than
+  // 2047 characters. An include of what is no regular file stops the run
+  // as a missing one does. The depth belongs before the homing.
+  std::string move_2047 = "G01 X1.0";
+  move_2047 += std::string(2047 - move_2047.size(), ' ');
+  ASSERT_EQ(mkdir(dir_.file("folder").c_str(), 0700), 0);
+  const std::string moved = std::string("x_move_steps r 607\n") + home_lines;
+  struct job_case { const char* name; std::string script; bool ok; const char* caption; std::string log; };
+  const job_case cases[] = {
+      {"long_comment_then_m3", "REM" + std::string(2044, 'a') + "M3\nG02 X1\n", false,
+       "Unknown GCode @ job.nc:2", ""},
+      {"long_indented_comment", "  // " + std::string(5000, 'x') + "\nG01 X1.0\n", true, "", moved},
+      {"comment_tail_is_not_a_move", "G01 X1 (" + std::string(3000, 'a') + " Y5)\nG01 X2\n",
+       false, "Line too long @ job.nc:1", ""},
+      {"exactly_2047", move_2047 + "\nG02 X1\n", false, "Unknown GCode @ job.nc:2", moved},
+      {"include_folder", "include folder\nG01 X1.0\n", false, "", ""},
+      {"include_device", "include /dev/zero\nG01 X1.0\n", false, "", ""},
+      {"depth_before_homing", "set_work_surface_depth_below_top_of_z 1.5\n", true, "", ""},
+      {"depth_after_homing", "G01 X1.0\nset_work_surface_depth_below_top_of_z 1.5\n", false,
+       "Depth after homing @ job.nc:2", moved},
+  };
+  for (const job_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset_run_state();
+    load_validators(builtin_validator_text);
+    open_translation_log();
+    forget_shown();
+    dir_.write("job.nc", c.script);
+    EXPECT_EQ(run("job.nc"), c.ok);
+    std::vector<std::string> captions;
+    for (const recorded_message& m : shown()) captions.push_back(m.caption);
+    EXPECT_EQ(captions, *c.caption ? std::vector<std::string>{c.caption}
+                                   : std::vector<std::string>{});
+    EXPECT_EQ(log_text(), c.log);
+  }
+  EXPECT_EQ(axis_model_state().work_surface_depth, 2.11) << "the late depth was not taken";
 }
 
 TEST_F(ScriptInterpreterTest, LongPathsAndLinesAreCutToTheMessageBuffers) {

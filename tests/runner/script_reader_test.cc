@@ -1,6 +1,8 @@
 #include "runner/script_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 
 namespace {
 
+/// The lines read, a cut one marked with a trailing "~" and its rest skipped.
 std::vector<std::string> pieces_of(const std::string& contents, size_t size = 2048) {
   temp_dir dir;
   dir.write("s.nc", contents);
@@ -16,7 +19,11 @@ std::vector<std::string> pieces_of(const std::string& contents, size_t size = 20
   EXPECT_TRUE(open_script_reader(reader, dir.file("s.nc").c_str()));
   std::vector<std::string> pieces;
   std::vector<char> line(size);
-  while (size_t n = read_script_line(reader, line.data(), size)) pieces.emplace_back(line.data(), n);
+  while (size_t n = read_script_line(reader, line.data(), size)) {
+    pieces.emplace_back(line.data(), n);
+    if (reader.line_cut) pieces.back() += "~";
+    skip_rest_of_script_line(reader);
+  }
   EXPECT_FALSE(reader.failed);
   close_script_reader(reader);
   return pieces;
@@ -36,14 +43,20 @@ TEST(ScriptReader, LineEnds) {
   for (const reader_case& c : cases) EXPECT_EQ(pieces_of(c.contents), c.pieces) << c.name;
 }
 
-TEST(ScriptReader, LongLineArrivesInPiecesOfTheBufferSize) {
-  std::string longline(5000, 'a');
-  std::vector<std::string> pieces = pieces_of(longline + "\nG01 X1\n");
-  ASSERT_EQ(pieces.size(), 4u);
-  EXPECT_EQ(pieces[0], std::string(2047, 'a'));
-  EXPECT_EQ(pieces[1], std::string(2047, 'a'));
-  EXPECT_EQ(pieces[2], std::string(906, 'a') + "\n");
-  EXPECT_EQ(pieces[3], "G01 X1\n");
+TEST(ScriptReader, LongLinesAreOneLineEach) {
+  // A physical line is one line: 2047 characters fill the buffer and take
+  // their line end along; a longer line is handed out cut, its rest skipped.
+  const std::string a2047(2047, 'a');
+  struct long_case { const char* name; std::string contents; std::vector<std::string> pieces; };
+  const long_case cases[] = {
+      {"exactly_2047_lf", a2047 + "\nG01 X1\n", {a2047, "G01 X1\n"}},
+      {"exactly_2047_crlf", a2047 + "\r\nG01 X1\n", {a2047, "G01 X1\n"}},
+      {"exactly_2047_cr_cr_lf", a2047 + "\r\r\nG01 X1\n", {a2047, "G01 X1\n"}},
+      {"exactly_2047_at_end", a2047, {a2047}},
+      {"2048", a2047 + "b\nG01 X1\n", {a2047 + "~", "G01 X1\n"}},
+      {"100000_lone_cr", std::string(100000, 'a') + "\rG01 X1", {a2047 + "~", "G01 X1"}},
+  };
+  for (const long_case& c : cases) EXPECT_EQ(pieces_of(c.contents), c.pieces) << c.name;
 }
 
 TEST(ScriptReader, ReadsAcrossItsBlockBoundary) {
@@ -58,14 +71,23 @@ TEST(ScriptReader, ReadsAcrossItsBlockBoundary) {
   EXPECT_EQ(pieces_of(contents), expected);
 }
 
-TEST(ScriptReader, DirectoryIsAReadFailure) {
+TEST(ScriptReader, OnlyRegularFilesOpen) {
+  // A folder, a device or a FIFO is refused at once: none of them ends (or,
+  // a FIFO, its opening waits for a writer).
   temp_dir dir;
-  script_reader reader;
-  if (!open_script_reader(reader, dir.path().c_str())) return;  // refused at once: fine too
-  char line[2048];
-  EXPECT_EQ(read_script_line(reader, line, sizeof line), 0u);
-  EXPECT_TRUE(reader.failed);
-  close_script_reader(reader);
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  dir.write("job.nc", "G01 X1\n");
+  ASSERT_EQ(symlink(dir.file("job.nc").c_str(), dir.file("link.nc").c_str()), 0);
+  struct open_case { std::string path; bool opens; };
+  const open_case cases[] = {
+      {dir.path(), false}, {"/dev/zero", false}, {"/dev/null", false}, {dir.file("fifo"), false},
+      {dir.file("missing.nc"), false}, {dir.file("job.nc"), true}, {dir.file("link.nc"), true},
+  };
+  for (const open_case& c : cases) {
+    script_reader reader;
+    EXPECT_EQ(open_script_reader(reader, c.path.c_str()), c.opens) << c.path;
+    close_script_reader(reader);
+  }
 }
 
 }  // namespace

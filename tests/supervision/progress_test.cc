@@ -81,6 +81,15 @@ TEST(StatusLine, FormsAndFits) {
       {"narrower still", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 12, "11/40 3 cmd"},
       {"wide enough", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 80,
        "Line 11 of 40, 3 commands, 1 recovery, 0:00:10 elapsed, 0:00:30 left"},
+      // A long wait for a reply says what the run waits for, and after a
+      // minute without a byte what may be wrong.
+      {"waiting", {2, 3, nullptr, 0, 0, 1, 0, 20000, -1.0, "z_home u", 17900, 17900}, 0,
+       "Line 2 of 3, waiting 17 s for the reply to z_home u"},
+      {"silent a minute", {2, 3, nullptr, 0, 0, 1, 0, 80000, -1.0, "z_home u", 75000, 60000}, 0,
+       "Line 2 of 3, waiting 75 s for the reply to z_home u: no answer; the controller may be "
+       "off or the port wrong (Ctrl-C stops)"},
+      {"waiting, narrow", {2, 3, nullptr, 0, 0, 1, 0, 80000, -1.0, "z_home u", 75000, 60000}, 60,
+       "2/3 wait 75s z_home u: no answer? Ctrl-C stops"},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -167,8 +176,9 @@ TEST_F(Progress, LineCountMatchesTheInterpretersNumbering) {
   const std::string scripts[] = {
       "G20\n// two\nG02\n",
       "// crlf\r\n// cr\rG02",                 // a lone CR ends a line; no final line end
-      blanks_5000 + "\nG02\n",                 // an over-long line counts once per piece
-      blanks_2046 + "\r\nG02\n",               // a CR LF split between two pieces
+      "REM" + blanks_5000 + "\nG02\n",          // an over-long comment line counts once
+      blanks_2046 + "\r\nG02\n",               // a CR LF after a full piece
+      blanks_2046 + " \r\nG02\n",              // a line of exactly 2047 characters
       "\n\n\n\nG02\n",
   };
   for (const std::string& script : scripts) {
@@ -213,7 +223,10 @@ TEST_F(Progress, LineCountAgreesWithTheReaderOnOddFiles) {
     dir_.write("odd.nc", text);
     ASSERT_TRUE(open_script_reader(reader, "odd.nc"));
     int64_t pieces = 0;
-    while (read_script_line(reader, piece, sizeof piece) > 0) ++pieces;
+    while (read_script_line(reader, piece, sizeof piece) > 0) {
+      skip_rest_of_script_line(reader);  // a long line is one line
+      ++pieces;
+    }
     close_script_reader(reader);
     ASSERT_EQ(count_script_lines("odd.nc"), pieces) << "round " << round;
   }
@@ -221,6 +234,32 @@ TEST_F(Progress, LineCountAgreesWithTheReaderOnOddFiles) {
 
 // ---------------------------------------------------------------------------
 // The status line during a run.
+
+TEST_F(Progress, LongWaitForAReplyIsShownUntilTheReplyComes) {
+  start_observed_run();
+  emit_line_started({"job.nc", 1, 1, "G01 X1\n"});
+  auto last_draw = [] {
+    for (auto e = fake.events.rbegin(); e != fake.events.rend(); ++e)
+      if (e->kind == "draw") return e->text;
+    return std::string();
+  };
+  emit_reply_awaited({"z_home u", 1000, 1000});  // a moment: nothing shown
+  EXPECT_EQ(last_draw().find("waiting"), std::string::npos) << last_draw();
+  emit_reply_awaited({"z_home u", 17000, 17000});
+  EXPECT_NE(last_draw().find(", waiting 17 s for the reply to z_home u"), std::string::npos)
+      << last_draw();
+  emit_reply_awaited({"z_home u", 61000, 61000});
+  EXPECT_NE(last_draw().find("the controller may be off or the port wrong (Ctrl-C stops)"),
+            std::string::npos) << last_draw();
+  emit_reply_received({"z_home u", "\"/1000", true});
+  fake.now += 1000;
+  emit_command_issued({"x_home l", command_kind::home, 0});
+  emit_line_finished({"job.nc", 1, 1, "G01 X1"}, true);
+  emit_line_started({"job.nc", 1, 2, "G01 X2\n"});
+  emit_dwell(0);  // draws at once
+  EXPECT_EQ(last_draw().find("waiting"), std::string::npos) << last_draw();
+  finish_observed_run(true);
+}
 
 TEST_F(Progress, RedrawsAtMostTenTimesASecondAndClearsAtTheEnd) {
   fake.step = 7;  // every clock reading finds 7 ms more gone
