@@ -7,11 +7,11 @@
 
 struct dry_run_outcome {
   int exit_code = -1;
-  std::string log;       // KelCodeOutput.txt; empty when absent
-  std::string report;    // EnvelopeReport.txt; empty when absent
-  std::string trace;     // standard output after the validator listing
-  std::string messages;  // standard error without the estimate line
-  std::string estimate;  // the estimate line, when the run printed one
+  std::string log;             // KelCodeOutput.txt; empty when absent
+  std::string report;          // EnvelopeReport.txt; empty when absent
+  std::string trace;           // standard output after the validator listing
+  std::string messages;        // standard error without the estimate line
+  std::string estimate;        // the estimate line, when the run printed one
   bool listing_first = false;  // standard output began with the listing
 };
 
