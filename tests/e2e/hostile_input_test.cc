@@ -54,22 +54,31 @@ std::string invalid_character(const std::string& where, const std::string& shown
   return text + "\n";
 }
 
-TEST(HostileFiles, BytesThatAreNotTextAsTheProgramReadsThem) {
+TEST(HostileFiles, WhatTheSystemReadsAndOpens) {
   // The whole table runs in process (tests/runner/hostile_scripts_test.cc);
-  // these two are read from disk by the real program, under Wine too.
-  struct Case { std::string script; std::string err; };
+  // these are read from disk, and the ports opened, by the real program,
+  // under Wine too, where opening a port is Windows' own code.
+  struct Case { std::string script; std::string err; std::string log = ""; };
+  const std::string port_error = "Failed to Open COMM Port\nAn error occurred while trying to open ";
   const Case cases[] = {
       {std::string("G01 X1.0\nG01 X2\0.5 Y1.0\nG01 X3.0\n", 33),
-       invalid_character("job.nc:2", "G01 X2?.5 Y1.0", "00", 7)},
+       invalid_character("job.nc:2", "G01 X2?.5 Y1.0", "00", 7),
+       "x_move_steps r 607\nx_home l\ny_home b\nz_home u\n"},
       {std::string("\xFF\xFEG\0" "0\0" "1\0 \0X\0" "1\0\r\0\n\0", 18),
        invalid_character("job.nc:1", "\xFF\xFEG?0?1? ?X?1?", "00", 4)},
+      {"open comm " + std::string(1000, 'n') + "\nG01 X1.0\n",
+       port_error + "File \"" + std::string(1000, 'n') + "\"\n"},
+      {"open comm COM" + std::string(997, '9') + "\nG01 X1.0\n",
+       port_error + "Serial Port \"COM" + std::string(997, '9') + "\"\n"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.script.substr(0, 20));
     temp_dir dir;
     dir.write("job.nc", c.script);
     process_result r = run_millrun(dir, {"job.nc"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(dir.read(log_name), c.log);
   }
 }
 
