@@ -59,7 +59,8 @@ TEST(HostileFiles, WhatTheSystemReadsAndOpens) {
   // these are read from disk, and the ports opened, by the real program,
   // under Wine too, where opening a port is Windows' own code.
   struct Case { std::string script; std::string err; std::string log = ""; };
-  const std::string port_error = "Failed to Open COMM Port\nAn error occurred while trying to open ";
+  const std::string port_error =
+      "Failed to Open COMM Port\nAn error occurred while trying to open ";
   const Case cases[] = {
       {std::string("G01 X1.0\nG01 X2\0.5 Y1.0\nG01 X3.0\n", 33),
        invalid_character("job.nc:2", "G01 X2?.5 Y1.0", "00", 7),
