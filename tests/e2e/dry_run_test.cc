@@ -69,20 +69,18 @@ const std::string home_report = report(x_zero, y_zero, z_home);
 // ---------------------------------------------------------------------------
 // Running the program.
 
-process_result run_millrun(const temp_dir& dir, const std::vector<std::string>& args,
-                           int timeout_ms = 20000) {
+process_result run_millrun(const temp_dir& dir, const std::vector<std::string>& args) {
   std::vector<std::string> argv{millrun};
   argv.insert(argv.end(), args.begin(), args.end());
-  process_result r = run_process(argv, dir.path(), {}, timeout_ms);
+  process_result r = run_process(argv, dir.path());
   EXPECT_FALSE(r.timed_out) << "millrun did not finish";
   return r;
 }
 
 /// Writes `script` as job.nc and runs it.
-process_result run_script(const temp_dir& dir, const std::string& script,
-                          int timeout_ms = 20000) {
+process_result run_script(const temp_dir& dir, const std::string& script) {
   dir.write("job.nc", script);
-  return run_millrun(dir, {"job.nc"}, timeout_ms);
+  return run_millrun(dir, {"job.nc"});
 }
 
 /// The trace of one line that was translated and (in a dry run) accepted.
