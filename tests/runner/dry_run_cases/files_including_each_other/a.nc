@@ -1,0 +1,2 @@
+G01 X1.0
+include b.nc
