@@ -262,7 +262,7 @@ bool run_script_file(const char* path, port_handle initial) {
   // The reader is large; one per nesting level lives on the heap.
   std::unique_ptr<script_reader> reader(new (std::nothrow) script_reader);
   if (!reader) {
-    show_message("Fatal Error!", "Out of RAM Memory!");
+    show_out_of_memory();
     return false;
   }
   if (!open_script_reader(*reader, path)) {
