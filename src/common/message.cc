@@ -30,6 +30,8 @@ void show_message(const char* caption, const char* text) {
   show_buffers(shared_buffers);
 }
 
+void show_out_of_memory() { show_message("Fatal Error!", "Out of RAM Memory!"); }
+
 void show_buffers(const message_buffers& buffers) {
   if (platform_stop_requested()) return;
   show_stop_buffers(buffers);

@@ -24,6 +24,8 @@ void format_text(char* buffer, size_t size, const char* format, ...)
 
 /// Copies caption and text into the shared buffers (cut to fit) and shows them.
 void show_message(const char* caption, const char* text);
+/// "Fatal Error!": the memory a step needs could not be had.
+void show_out_of_memory();
 /// Shows what is already in `buffers`. Once the user asked the run to stop,
 /// nothing is shown: a failure after the request is the stop's doing (a wait
 /// or a write cut short), and "No Response!" or "Error Resuming Operation!"

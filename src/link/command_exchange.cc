@@ -55,8 +55,6 @@ struct exchange_record {
 };
 exchange_record exchange;
 
-void report_out_of_memory() { show_message("Fatal Error!", "Out of RAM Memory!"); }
-
 bool write_whole(port_handle handle, const char* data, size_t length) {
   size_t written = 0;
   return handle->write(data, length, written) && written == length;
@@ -141,7 +139,7 @@ reply_line read_response_line(port_handle handle, const match_pattern& pattern, 
       char* bigger = static_cast<char*>(std::realloc(line, grown));
       if (!bigger) {
         std::free(line);
-        report_out_of_memory();
+        show_out_of_memory();
         return nullptr;
       }
       line = bigger;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/message.h"
 #include "common/run_events.h"
 #include "gcode/axis_model.h"
 #include "gcode/command_composer.h"
@@ -19,7 +18,6 @@ namespace {
 
 struct road_record {
   bool machine_order = false;
-  bool skip_refused = false;
   travel_limits limits;
   bool check_limits = false;
   // The run has logged or sent a move (homing aside), or in a resumed job
@@ -42,17 +40,18 @@ void trace_line(const char* label, const char* text) {
 /// every axis. An axis the line left where it stood was told by the line
 /// that took it there, so a job that leaves the limits once is told once,
 /// not again at every later line.
-void check_travel(const char* path, int line_number, const char* line_text,
-                  const axis_position* before) {
+void check_travel(const line_place& where, const axis_position* before) {
   if (!road.check_limits) return;
   const axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a) {
     const double at = model.axes[a].position_in;
     if (before && before->inches[a] == at) continue;
     if (road.limits.has_max[a] && at > road.limits.max[a])
-      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.max[a], true});
+      emit_travel_exceeded(
+          {where.path, where.line_number, where.text, a, at, road.limits.max[a], true});
     else if (road.limits.has_min[a] && at < road.limits.min[a])
-      emit_travel_exceeded({path, line_number, line_text, a, at, road.limits.min[a], false});
+      emit_travel_exceeded(
+          {where.path, where.line_number, where.text, a, at, road.limits.min[a], false});
   }
 }
 
@@ -83,42 +82,12 @@ void tell_motion(const axis_position& from, const axis_moves& moves, const char*
   emit_motion_composed(e);
 }
 
-/// Tells a refused line (see refuse_line); a line of CAM output that
-/// millprep converts (`convertible`) brings one more line of advice.
-bool refuse(const char* caption_format, const char* text_format, const char* path,
-            int line_number, const char* line_text, const char* what, const char* why,
-            bool convertible) {
-  if (road.skip_refused) {
-    emit_line_refused({path, line_number, line_text, what, why, convertible});
-    return true;
-  }
-  message_buffers& m = shared_message();
-  format_text(m.caption, sizeof m.caption, caption_format, path, line_number);
-  format_text(m.text, sizeof m.text, text_format, path, line_number, line_text);
-  show_buffers(m);
-  if (convertible) {
-    char hint[1200];
-    convert_hint(path, hint, sizeof hint);
-    show_note(hint);
-  }
-  return false;
-}
-
-/// Says why a line did not translate; the result is the line's.
-/// `convertible`: millprep converts what the line asks for.
-bool refuse_translation(translation_result result, const char* path, int line_number,
-                        const char* line_text, bool convertible = false) {
-  const refusal_entry& entry = refusal_for(result);
-  return refuse(entry.caption, entry.text, path, line_number, line_text, entry.what, entry.why,
-                convertible);
-}
-
 /// The refusal of a line `classify_gcode_line` did not translate, with the
 /// advice to convert the job first where millprep converts what it asks.
-bool refuse_reading(translation_result result, const char* path, int line_number,
-                    char* line_text, char* line, const line_words& words) {
-  return refuse_translation(result, path, line_number, line_text,
-                            millprep_converts(line, result, words));
+bool refuse_reading(translation_result result, const line_place& where, char* line,
+                    const line_words& words) {
+  if (millprep_converts(line, result, words)) return refuse_convertible(refusal_of(result), where);
+  return refuse(refusal_of(result), where);
 }
 
 /// What the run knows before a line: whether it has moved, whether the
@@ -152,27 +121,18 @@ translation_result compose(const char* operands, const char*& command, int64_t& 
 
 void configure_gcode_road(const run_options& options) {
   road.machine_order = options.machine_order;
-  road.skip_refused = options.skip_refused;
   road.limits = options.limits;
   road.check_limits = options.limits.any();
 }
 
 void reset_gcode_road() { road = road_record{}; }
 
-bool passing_refused_lines() { return road.skip_refused; }
-
-bool refuse_line(const char* caption_format, const char* text_format, const char* path,
-                 int line_number, const char* line_text, const char* what, const char* why) {
-  return refuse(caption_format, text_format, path, line_number, line_text, what, why, false);
-}
-
 namespace {
 
 /// The homing a machine (or the check) takes before the line's first
 /// command. False when the line stops here: a stop request, or a homing that
 /// failed (told as the line's refusal, whose result goes to `result`).
-bool home_before_command(const char* path, int line_number, const char* line_text,
-                         port_handle handle, bool& result) {
+bool home_before_command(const line_place& where, port_handle handle, bool& result) {
   result = false;
   // A stop during the line's dwell, or during the homing: nothing more is
   // composed or sent.
@@ -180,28 +140,22 @@ bool home_before_command(const char* path, int line_number, const char* line_tex
   if (!ensure_homed(handle)) {
     // A machine must not move unhomed: the line stops here. A rejected home
     // reply shows no message of its own, so say which line it was.
-    if (!platform_stop_requested())
-      result = refuse_line("Homing failed @ %s:%d",
-                           "The machine could not be homed before the command of @ %s:%d:\r    "
-                           "%s\rNothing more is sent. The controller's reply is in the trace.",
-                           path, line_number, line_text, "Homing failed", "");
+    if (!platform_stop_requested()) result = refuse(refusal::homing_failed, where);
     return false;
   }
   if (platform_stop_requested()) return false;
-  check_travel(path, line_number, line_text, nullptr);
+  check_travel(where, nullptr);
   return true;
 }
 
 /// Sends the line's composed command; a failed one is recovered from
 /// `start`, where the line began.
 bool send_line_command(char* line, const char* command, int64_t travel,
-                       const axis_position& start, const char* path, int line_number,
-                       const char* line_text, port_handle& handle) {
+                       const axis_position& start, const line_place& where,
+                       port_handle& handle) {
   trace_line("gCode: ", line);
   const match_pattern* response = find_validator(command);
-  if (!response)
-    return refuse_line("Unknown command @ %s:%d", "Invalid command @ %s:%d:\r    %s", path,
-                       line_number, line_text, "Unknown command", "");
+  if (!response) return refuse(refusal::unknown_command, where);
   trace_line("CMD: ", command);
   emit_command_issued({command, command_kind::motion, travel});
   if (send_and_validate(command, *response, handle)) {
@@ -219,8 +173,7 @@ bool send_line_command(char* line, const char* command, int64_t travel,
 
 }  // namespace
 
-bool run_gcode_line(const char* path, int line_number, char* line_text, char* line,
-                    port_handle& handle) {
+bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
   const char* command = nullptr;
   const char* operands = nullptr;
   int64_t travel = 0;
@@ -238,7 +191,7 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
     // fails before anything is sent.
     if (translated(result)) {
       bool stopped_result = false;
-      if (!home_before_command(path, line_number, line_text, handle, stopped_result))
+      if (!home_before_command(where, handle, stopped_result))
         return stopped_result;
       start = tracked_position();
       if (result == translation_result::command) result = compose(operands, command, travel);
@@ -256,20 +209,19 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
   }
 
   if (!translated(result))
-    return refuse_reading(result, path, line_number, line_text, line, words);
+    return refuse_reading(result, where, line, words);
   note_line_words(words);
-  check_travel(path, line_number, line_text, homed_here ? nullptr : &start);
+  check_travel(where, homed_here ? nullptr : &start);
   if (result == translation_result::no_op) return true;
-  return send_line_command(line, command, travel, start, path, line_number, line_text, handle);
+  return send_line_command(line, command, travel, start, where, handle);
 }
 
-bool track_gcode_line_quietly(const char* path, int line_number, char* line_text, char* line,
-                              port_handle handle) {
+bool track_gcode_line_quietly(const line_place& where, char* line, port_handle handle) {
   const char* operands = nullptr;
   line_words words;
   translation_result result = classify_gcode_line(line, operands, false, context_of_line(), &words);
   if (!translated(result))
-    return refuse_reading(result, path, line_number, line_text, line, words);
+    return refuse_reading(result, where, line, words);
   // Homing and tracking in the order the run would take them: with a
   // machine the homing first, in a dry part the line first.
   const bool machine = handle || road.machine_order;
@@ -277,7 +229,7 @@ bool track_gcode_line_quietly(const char* path, int line_number, char* line_text
   if (result == translation_result::command) {
     axis_moves moves{};
     if (!compute_axis_moves(operands, moves))
-      return refuse_translation(translation_result::out_of_range, path, line_number, line_text);
+      return refuse(refusal::target_out_of_range, where);
     apply_moves(moves);
     // A move the run would have logged counts here too: a stop after it
     // fails in the resumed job as in the whole one.

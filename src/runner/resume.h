@@ -4,12 +4,13 @@
 // travel, then Z down last).
 #pragma once
 
+#include "common/line_place.h"
 #include "platform/device.h"
 
-/// False, with a message, when there is no link to home and drive, or when
-/// the homing or an approach move fails.
-bool approach_resume_line(const char* path, int line_number, const char* line_text,
-                          port_handle handle);
+/// False, with the line's refusal, when there is no link to home and drive,
+/// or when the homing or an approach move fails: the job stops there even in
+/// a run that passes refused lines over (which tells it as an event instead).
+bool approach_resume_line(const line_place& where, port_handle handle);
 
 /// The lines before a resumed job's line are tracked, envelope included,
 /// but moved nothing: until the resume's homing the envelope is that of a

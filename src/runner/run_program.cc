@@ -7,6 +7,7 @@
 #include "link/port_opening.h"
 #include "link/validator_table.h"
 #include "runner/gcode_road.h"
+#include "runner/line_refusals.h"
 #include "runner/resume.h"
 #include "runner/run_state.h"
 #include "runner/script_interpreter.h"
@@ -39,6 +40,7 @@ void take_options(const run_options& options) {
   set_dwells_wait(options.dwells_wait);
   for (run_observer* observer : options.observers) subscribe(observer);
   configure_gcode_road(options);
+  configure_refusals(options);
   configure_script_interpreter(options);
 }
 

@@ -8,6 +8,7 @@
 #include "link/port_opening.h"
 #include "link/validator_table.h"
 #include "runner/gcode_road.h"
+#include "runner/line_refusals.h"
 #include "runner/script_interpreter.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
@@ -43,4 +44,5 @@ void reset_run_state() {
                               hand_back_to_including_files});
   reset_script_interpreter();
   reset_gcode_road();
+  reset_refusals();
 }

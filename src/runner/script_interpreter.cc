@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "common/run_events.h"
 #include "runner/gcode_road.h"
+#include "runner/line_refusals.h"
 #include "runner/resume.h"
 #include "runner/script_reader.h"
 #include "supervision/homing.h"
@@ -107,21 +108,16 @@ bool refuse_non_text(const char* path, int line_number, const char* piece, size_
   }
   line[n] = '\0';
   const unsigned byte = static_cast<unsigned char>(piece[position]);
-  char text_format[512];
-  std::snprintf(text_format, sizeof text_format,
-                "Invalid character @ %%s:%%d:\r    %%s\rByte 0x%02X at column %zu is not text; a "
-                "script is plain text (ASCII or UTF-8).%s",
-                byte, position + 1,
-                byte == 0 ? " A file saved as UTF-16 holds a zero byte in every other column." : "");
-  return refuse_line("Invalid character @ %s:%d", text_format, path, line_number, line,
-                     "Invalid character", "a byte that is not text");
+  char detail[64];
+  std::snprintf(detail, sizeof detail, "0x%02X at column %zu", byte, position + 1);
+  return refuse(byte == 0 ? refusal::invalid_zero_byte : refusal::invalid_character,
+                {path, line_number, line}, detail);
 }
 
 /// The G-code road, or before a resumed job's line the quiet one.
-bool gcode_line(const char* path, int line_number, char* line_text, char* line,
-                port_handle& handle) {
-  if (interpreter.quiet) return track_gcode_line_quietly(path, line_number, line_text, line, handle);
-  return run_gcode_line(path, line_number, line_text, line, handle);
+bool gcode_line(const line_place& where, char* line, port_handle& handle) {
+  if (interpreter.quiet) return track_gcode_line_quietly(where, line, handle);
+  return run_gcode_line(where, line, handle);
 }
 
 bool at_resume_line(const char* path, int line_number) {
@@ -151,55 +147,32 @@ bool being_run(const char* path) {
   return false;
 }
 
-bool run_include(const char* path, int line_number, const char* line, const char* included,
-                 port_handle handle) {
-  if (interpreter.depth > max_include_depth) {
-    return refuse_line("Include too deep @ %s:%d",
-                       "Includes are nested more than 32 deep @ %s:%d (does a file include "
-                       "itself?):\r    %s",
-                       path, line_number, line, "Include too deep",
-                       "includes are nested more than 32 deep");
-  }
+bool run_include(const line_place& where, const char* included, port_handle handle) {
+  if (interpreter.depth > max_include_depth) return refuse(refusal::include_too_deep, where);
   // NOTE: a check that passes refused lines over would, at the 33rd level of
   // a file that includes itself, refuse only that one include and go on
   // with the rest of every level: a file that includes itself twice would
   // be run 2^32 times. It refuses the include that closes the circle
   // instead, where a run stops at the first refusal anyway.
   if (passing_refused_lines() && being_run(included))
-    return refuse_line("Include too deep @ %s:%d",
-                       "The file includes itself @ %s:%d:\r    %s", path, line_number, line,
-                       "Include too deep", "the file includes itself");
+    return refuse(refusal::include_of_itself, where);
   // A missing include file stops the run without a message; a check that
   // passes refused lines over says which file it could not read.
   if (passing_refused_lines() && !can_open_script(included))
-    return refuse_line("Include file missing @ %s:%d",
-                       "The included file cannot be read @ %s:%d:\r    %s", path, line_number,
-                       line, "Include file missing", "the included file cannot be read");
+    return refuse(refusal::include_missing, where);
   return run_script_file(included, handle);
 }
 
-bool set_depth_keyword(const char* path, int line_number, const char* line, const char* rest) {
+bool set_depth_keyword(const line_place& where, const char* rest) {
   // NOTE: once the machine (or, without one, the record) is homed, Z stands
   // at the old depth; a new depth would part the machine's idea of Z from
   // the job's until the next homing. The depth belongs before the first
   // G-code line. A recovery homes within its line, so this holds after it.
-  if (homing_state().homed) {
-    return refuse_line("Depth after homing @ %s:%d",
-                       "The work-surface depth is set after the machine was homed @ %s:%d:\r"
-                       "    %s\rSet it before the first G-code line; the homing that line "
-                       "causes takes Z to the depth.",
-                       path, line_number, line, "Depth after homing",
-                       "the depth must be set before the first G-code line");
-  }
+  if (homing_state().homed) return refuse(refusal::depth_after_homing, where);
   double depth = read_real(rest);
   int32_t steps = 0;
-  if (!std::isfinite(depth) || !inches_to_steps(depth, 'z', steps)) {
-    return refuse_line("Depth out of range @ %s:%d",
-                       "Work-surface depth out of range @ %s:%d:\r    %s\r"
-                       "Its step count does not fit the machine's step arithmetic.",
-                       path, line_number, line, "Depth out of range",
-                       "its step count does not fit the machine's step arithmetic");
-  }
+  if (!std::isfinite(depth) || !inches_to_steps(depth, 'z', steps))
+    return refuse(refusal::depth_out_of_range, where);
   set_work_surface_depth(depth);
   return true;
 }
@@ -264,16 +237,6 @@ bool is_comment_line(char* text) {
   return false;
 }
 
-/// A line longer than the reader's buffer, shown by its first 2047
-/// characters. Run as it stands, its tail would be cut off or (as a line of
-/// its own) run: "G01 X1 (...Y5)" would drive Y.
-bool refuse_long_line(const char* path, int line_number, const char* text) {
-  return refuse_line("Line too long @ %s:%d",
-                     "The line is longer than 2047 characters @ %s:%d; only a comment line "
-                     "may be longer. It begins:\r    %s",
-                     path, line_number, text, "Line too long",
-                     "a line may hold at most 2047 characters");
-}
 
 /// One line from the reader, numbered `line_number`: told, checked for
 /// bytes that are not text, the resumed job's line approached, interpreted.
@@ -299,10 +262,13 @@ bool run_piece(const char* path, int line_number, char* buffer, size_t length, b
     std::snprintf(shown, sizeof shown, "%s", text);
     for (size_t n = std::strlen(shown); n > 0 && is_trailing_space(shown[n - 1]); --n)
       shown[n - 1] = '\0';
-    if (!approach_resume_line(path, line_number, shown, handle)) return false;
+    if (!approach_resume_line({path, line_number, shown}, handle)) return false;
   }
+  // A line longer than the reader's buffer is refused, shown by its first
+  // 2047 characters: run as it stands, its tail would be cut off, or run as
+  // a line of its own ("G01 X1 (...Y5)" would drive Y).
   const bool line_ok = cut && !is_comment_line(text)
-                           ? refuse_long_line(path, line_number, text)
+                           ? refuse(refusal::line_too_long, {path, line_number, text})
                            : process_script_line(path, line_number, text, handle);
   emit_line_finished({path, interpreter.depth, line_number, text}, line_ok);
   // A stop during the line (a dwell, a wait for the machine) is told here,
@@ -317,7 +283,7 @@ bool run_script_file(const char* path, port_handle initial) {
   // The reader is large; one per nesting level lives on the heap.
   std::unique_ptr<script_reader> reader(new (std::nothrow) script_reader);
   if (!reader) {
-    show_message("Fatal Error!", "Out of RAM Memory!");
+    show_out_of_memory();
     return false;
   }
   if (!open_script_reader(*reader, path)) {
@@ -365,6 +331,7 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
   size_t length = std::strlen(line);
   while (length > 0 && is_trailing_space(line[length - 1])) line[--length] = '\0';
   if (length == 0) return true;
+  const line_place where{path, line_number, line_text};
 
   // Every comment prefix and keyword begins with one of these letters; a
   // G-code line, the bulk of a job, goes straight to translation.
@@ -373,13 +340,13 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
     case 'O': case 'o': case 'S': case 's':
       break;
     default:
-      return gcode_line(path, line_number, line_text, line, handle);
+      return gcode_line(where, line, handle);
   }
 
   if (is_comment_line(line)) return true;
 
   if (char* rest = after_prefix(line, "include "))
-    return run_include(path, line_number, line_text, rest, handle);
+    return run_include(where, rest, handle);
 
   if (char* rest = after_prefix(line, "open comm ")) {
     bool lpc2000 = false;
@@ -399,12 +366,12 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
   }
 
   if (char* rest = after_prefix(line, "set_work_surface_depth_below_top_of_z "))
-    return set_depth_keyword(path, line_number, line_text, rest);
+    return set_depth_keyword(where, rest);
 
   if (char* rest = after_prefix(line, "set_chg_dirs_sleep_ms ")) {
     set_pauses_keyword(rest);
     return true;
   }
 
-  return gcode_line(path, line_number, line_text, line, handle);
+  return gcode_line(where, line, handle);
 }

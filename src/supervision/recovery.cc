@@ -131,7 +131,7 @@ bool resume_after_error(const char* failed_line, const axis_position& start, por
   size_t length = std::strlen(failed_line);
   char* rerun = static_cast<char*>(std::malloc(length + 1));
   if (!rerun) {
-    show_message("Fatal Error!", "Out of RAM Memory!");
+    show_out_of_memory();
     return false;
   }
   std::memcpy(rerun, failed_line, length + 1);
