@@ -85,3 +85,30 @@ operand_reading read_motion_operands(const char* operands, motion_targets& out) 
   return found_outside_comments(p, starts_dropped_word) ? operand_reading::lost
                                                         : operand_reading::complete;
 }
+
+void read_gcode_line(char* line, line_reading& out) {
+  out.words = line_words{};
+  strip_comment(line, out.words);
+  char* text = strip_line_number(line);
+  out.text = text;
+  out.operands = nullptr;
+  out.dwell_ms = 0;
+  out.reading = operand_reading::complete;
+  out.motion_word = false;
+  out.rapid = false;
+  switch (ignored_gcode(text, out.dwell_ms)) {
+    case ignored_as::yes: out.kind = line_kind::ignored; return;
+    case ignored_as::dwell: out.kind = line_kind::dwell; return;
+    case ignored_as::no: break;
+  }
+  const char* operands = motion_operands(text);
+  if (!operands) {
+    out.kind = line_kind::other;
+    return;
+  }
+  out.kind = line_kind::motion;
+  out.operands = operands;
+  out.motion_word = operands != text;
+  out.rapid = out.motion_word && text[1] == '0' && text[2] != '1';
+  out.reading = read_motion_operands(operands, out.targets);
+}

@@ -134,12 +134,13 @@ bool translated(translation_result result) {
   return result == translation_result::command || result == translation_result::no_op;
 }
 
-/// Composes the line's command from the record and tells the motion;
-/// `travel` receives the longest axis's steps.
-translation_result compose(const char* operands, const char*& command, int64_t& travel) {
-  const axis_position from = tracked_position();
+/// Composes the line's command from its targets and the record, which
+/// stands at `from`, and tells the motion; `travel` receives the longest
+/// axis's steps.
+translation_result compose(const line_reading& reading, const axis_position& from,
+                           const char*& command, int64_t& travel) {
   axis_moves moves{};
-  translation_result result = compose_machine_command(operands, command, &moves);
+  translation_result result = compose_machine_command(reading.targets, command, &moves);
   if (result == translation_result::command) road.moved = true;
   if (translated(result)) {
     tell_motion(from, moves, result == translation_result::command ? command : nullptr);
@@ -194,20 +195,23 @@ bool home_before_command(const char* path, int line_number, const char* line_tex
 
 /// Sends the line's composed command; a failed one is recovered from
 /// `start`, where the line began.
-bool send_line_command(char* line, const char* command, int64_t travel,
-                       const axis_position& start, const char* path, int line_number,
-                       const char* line_text, port_handle& handle) {
+bool send_line_command(char* line, const line_reading& reading, const char* command,
+                       int64_t travel, const axis_position& start, const char* path,
+                       int line_number, const char* line_text, port_handle& handle) {
   trace_line("gCode: ", line);
   const match_pattern* response = find_validator(command);
   if (!response)
     return refuse_line("Unknown command @ %s:%d", "Invalid command @ %s:%d:\r    %s", path,
                        line_number, line_text, "Unknown command", "");
   trace_line("CMD: ", command);
-  emit_command_issued({command, command_kind::motion, travel});
+  if (run_observed()) {
+    const int32_t reply_length = static_cast<int32_t>(shortest_reply_length(*response));
+    emit_command_issued({command, command_kind::motion, travel, reply_length});
+  }
   if (send_and_validate(command, *response, handle)) {
     // After a homing the record stands at home; tracking the line again
     // brings it to the line's target. A dry run does not, by design.
-    if (handle) track_gcode_line(line);
+    if (handle) apply_axis_targets(reading.targets);
     return true;
   }
   // A stop request ends the run where it stands: no recovery is started.
@@ -222,10 +226,9 @@ bool send_line_command(char* line, const char* command, int64_t travel,
 bool run_gcode_line(const char* path, int line_number, char* line_text, char* line,
                     port_handle& handle) {
   const char* command = nullptr;
-  const char* operands = nullptr;
   int64_t travel = 0;
-  line_words words;
-  translation_result result = classify_gcode_line(line, operands, true, context_of_line(), &words);
+  line_reading reading;
+  translation_result result = classify_gcode_line(line, reading, true, context_of_line());
   if (result == translation_result::no_op) command = no_op_command;
   // Where the line starts: a recovery drives the machine back here and
   // re-runs the line along its own path.
@@ -241,11 +244,12 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
       if (!home_before_command(path, line_number, line_text, handle, stopped_result))
         return stopped_result;
       start = tracked_position();
-      if (result == translation_result::command) result = compose(operands, command, travel);
+      if (result == translation_result::command)
+        result = compose(reading, start, command, travel);
     }
   } else {
     start = tracked_position();
-    if (result == translation_result::command) result = compose(operands, command, travel);
+    if (result == translation_result::command) result = compose(reading, start, command, travel);
     if (platform_stop_requested()) return false;  // a stop during the line's dwell
     // A dry run homes after the line's command: the record then stands at
     // home, every axis of it reached by this line.
@@ -256,27 +260,27 @@ bool run_gcode_line(const char* path, int line_number, char* line_text, char* li
   }
 
   if (!translated(result))
-    return refuse_reading(result, path, line_number, line_text, line, words);
-  note_line_words(words);
+    return refuse_reading(result, path, line_number, line_text, line, reading.words);
+  note_line_words(reading.words);
   check_travel(path, line_number, line_text, homed_here ? nullptr : &start);
   if (result == translation_result::no_op) return true;
-  return send_line_command(line, command, travel, start, path, line_number, line_text, handle);
+  return send_line_command(line, reading, command, travel, start, path, line_number, line_text,
+                           handle);
 }
 
 bool track_gcode_line_quietly(const char* path, int line_number, char* line_text, char* line,
                               port_handle handle) {
-  const char* operands = nullptr;
-  line_words words;
-  translation_result result = classify_gcode_line(line, operands, false, context_of_line(), &words);
+  line_reading reading;
+  translation_result result = classify_gcode_line(line, reading, false, context_of_line());
   if (!translated(result))
-    return refuse_reading(result, path, line_number, line_text, line, words);
+    return refuse_reading(result, path, line_number, line_text, line, reading.words);
   // Homing and tracking in the order the run would take them: with a
   // machine the homing first, in a dry part the line first.
   const bool machine = handle || road.machine_order;
   if (machine && !homing_state().homed) home_record_only();
   if (result == translation_result::command) {
     axis_moves moves{};
-    if (!compute_axis_moves(operands, moves))
+    if (!compute_axis_moves(reading.targets, moves))
       return refuse_translation(translation_result::out_of_range, path, line_number, line_text);
     apply_moves(moves);
     // A move the run would have logged counts here too: a stop after it
@@ -284,7 +288,7 @@ bool track_gcode_line_quietly(const char* path, int line_number, char* line_text
     for (int a = 0; a < axis_count; ++a)
       if (moves.steps[a] != 0) road.moved = true;
   }
-  note_line_words(words);
+  note_line_words(reading.words);
   if (!machine && !homing_state().homed) home_record_only();
   return true;
 }
