@@ -52,44 +52,45 @@ void note_code(char letter, long code, line_words& words) {
 
 /// Reads the number of the word at `p` (its first character a digit, sign
 /// or point; a sign counts as a 0): notes a G or M code that is whole and
-/// returns where the number ends.
+/// returns where the number ends, at most one point in it.
 const char* read_word_number(char letter, const char* p, line_words& words) {
-  long code = 0;        // the whole part, capped
-  bool whole = true;    // no digit but 0 after its point
-  bool fraction = false;
   if (*p == '-' || *p == '+') ++p;
-  for (;; ++p) {
-    const char c = *p;
-    if (c == '.' && !fraction) {
-      fraction = true;
-    } else if (!is_digit(c)) {
-      break;
-    } else if (fraction) {
-      if (c != '0') whole = false;
-    } else if (code < 100000) {
-      code = code * 10 + (c - '0');
-    }
+  if (letter != 'G' && letter != 'M') {
+    while (is_digit(*p)) ++p;
+    if (*p == '.')
+      for (++p; is_digit(*p);) ++p;
+    return p;
   }
+  long code = 0;  // the whole part, capped
+  for (; is_digit(*p); ++p)
+    if (code < 100000) code = code * 10 + (*p - '0');
+  bool whole = true;  // no digit but 0 after its point
+  if (*p == '.')
+    for (++p; is_digit(*p); ++p)
+      if (*p != '0') whole = false;
   if (whole) note_code(letter, code, words);
   return p;
 }
 
-/// Reads the words of `text` (comments already gone): a letter opens a
-/// word, blanks may follow it, then its number. A character that ends a
-/// word is read again as the start of the next.
-void read_words(const char* text, line_words& words) {
+/// Reads the words of `text` up to its end or its first comment, and
+/// returns where it stopped: a letter opens a word, blanks may follow it,
+/// then its number. A character that ends a word is read again as the
+/// start of the next.
+const char* read_words(const char* text, line_words& words) {
   const char* p = text;
-  while (*p) {
-    if (!is_letter(*p)) {
+  for (;;) {
+    const char c = *p;
+    if (c == '\0' || c == '(' || c == ';') return p;
+    if (!is_letter(c)) {
       ++p;
       continue;
     }
-    const char letter = *p >= 'a' ? static_cast<char>(*p - 'a' + 'A') : *p;
+    const char letter = c >= 'a' ? static_cast<char>(c - 'a' + 'A') : c;
     ++p;
     while (is_blank(*p)) ++p;
-    const char c = *p;
+    const char n = *p;
     const bool axis = is_axis(letter);
-    if (!is_digit(c) && !(axis && (c == '-' || c == '+' || c == '.'))) continue;
+    if (!is_digit(n) && !(axis && (n == '-' || n == '+' || n == '.'))) continue;
     if (axis) words.axis_word = true;
     if (letter == 'G') words.g_word = true;
     p = read_word_number(letter, p, words);
@@ -107,15 +108,9 @@ const char* after_parentheses(const char* p) {
   return nullptr;
 }
 
-}  // namespace
-
-// NOTE: this runs for every line of a job. A line without comments is only
-// trimmed; one with comments is written over itself without them. The words
-// are then read from the text that stays.
-void strip_comment(char* line, line_words& words) {
-  words = line_words{};
-  char* out = line;
-  while (*out && *out != '(' && *out != ';') ++out;
+/// Writes `line` over itself without its comments, from `out`, the first
+/// comment's start; returns the end of the text that stays.
+char* remove_comments(char* line, char* out, line_words& words) {
   const char* in = out;
   while (*in) {
     const char c = *in;
@@ -142,9 +137,25 @@ void strip_comment(char* line, line_words& words) {
     }
     if (blank && out > line && *in && *in != ';') *out++ = ' ';
   }
+  return out;
+}
+
+}  // namespace
+
+// NOTE: this runs for every line of a job. Most lines hold no comment: their
+// words are read in one pass that ends at the line's end. A line with a
+// comment is written over itself without it, and its words read again.
+void strip_comment(char* line, line_words& words) {
+  words = line_words{};
+  char* out = line + (read_words(line, words) - line);
+  if (*out) {
+    words = line_words{};
+    out = remove_comments(line, out, words);
+    *out = '\0';
+    read_words(line, words);
+  }
   while (out > line && (is_blank(out[-1]) || out[-1] == '\r' || out[-1] == '\n')) --out;
   *out = '\0';
-  read_words(line, words);
 }
 
 void strip_comment(char* line) {

@@ -32,9 +32,21 @@ road_record road;
 /// best effort; it runs for every command, so it avoids formatting.
 void trace_line(const char* label, const char* text) {
   if (!trace_printed()) return;
-  std::fputs(label, stdout);
-  std::fputs(text, stdout);
-  std::fputc('\n', stdout);
+  // One write for the whole line, where it fits the buffer (it always does
+  // for a command and for a line of a script).
+  char buffer[2304];
+  const size_t label_length = std::strlen(label);
+  const size_t text_length = std::strlen(text);
+  if (label_length + text_length + 1 > sizeof buffer) {
+    std::fputs(label, stdout);
+    std::fputs(text, stdout);
+    std::fputc('\n', stdout);
+    return;
+  }
+  std::memcpy(buffer, label, label_length);
+  std::memcpy(buffer + label_length, text, text_length);
+  buffer[label_length + text_length] = '\n';
+  std::fwrite(buffer, 1, label_length + text_length + 1, stdout);
 }
 
 /// Tells each axis of the tracked position that stands outside the limits
