@@ -196,7 +196,8 @@ ignored_as ignored_gcode(const char* line, unsigned& milliseconds) {
     milliseconds = dwell_milliseconds(read_real(line + 5));
     return ignored_as::dwell;
   }
-  if (line[1] == '\0' || line[2] == '\0' || line[3] != '\0') return ignored_as::no;  // not three long
+  // The whole-line codes are three characters long.
+  if (line[1] == '\0' || line[2] == '\0' || line[3] != '\0') return ignored_as::no;
   for (const char* code : ignored_whole_lines)
     if (std::strcmp(line, code) == 0) return ignored_as::yes;
   return ignored_as::no;
