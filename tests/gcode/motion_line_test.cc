@@ -71,7 +71,9 @@ TEST(ReadGcodeLine, FillsTheRecordInOnePass) {
     EXPECT_EQ(reading.rapid, c.rapid);
     for (int a = 0; a < 3; ++a) {
       EXPECT_EQ(reading.targets.named[a], c.named[a]) << a;
-      if (c.named[a]) EXPECT_EQ(reading.targets.target[a], c.target[a]) << a;
+      if (c.named[a]) {
+        EXPECT_EQ(reading.targets.target[a], c.target[a]) << a;
+      }
     }
   }
 }
