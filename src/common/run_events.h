@@ -45,6 +45,9 @@ struct command_event {
   const char* command;
   command_kind kind;
   int64_t steps;
+  /// The length of the shortest reply the command expects, where the sender
+  /// has looked it up already; -1 where it has not.
+  int32_t reply_length = -1;
 };
 
 /// The controller's reply to a command sent on a link: `reply` is null when

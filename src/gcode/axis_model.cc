@@ -54,6 +54,10 @@ double parse_number(const char* text, size_t& length) {
 bool compute_axis_moves(const char* operands, axis_moves& moves) {
   motion_targets targets;
   read_motion_operands(operands, targets);
+  return compute_axis_moves(targets, moves);
+}
+
+bool compute_axis_moves(const motion_targets& targets, axis_moves& moves) {
   for (int a = 0; a < axis_count; ++a) {
     const axis_state& axis = model.axes[a];
     if (!targets.named[a]) {
@@ -79,6 +83,13 @@ bool compute_axis_moves(const char* operands, axis_moves& moves) {
 bool apply_axis_moves(const char* operands) {
   axis_moves moves;
   if (!compute_axis_moves(operands, moves)) return false;
+  apply_moves(moves);
+  return true;
+}
+
+bool apply_axis_targets(const motion_targets& targets) {
+  axis_moves moves;
+  if (!compute_axis_moves(targets, moves)) return false;
   apply_moves(moves);
   return true;
 }

@@ -32,6 +32,14 @@ struct axis_moves {
   double target[axis_count];  // inches
 };
 
+/// A motion line's targets as read from its operands: the axes it names
+/// and their targets in inches.
+struct motion_targets {
+  bool named[axis_count] = {false, false, false};
+  double target[axis_count] = {0.0, 0.0, 0.0};  // inches, where named
+  const char* end = nullptr;                    // where the reading stopped
+};
+
 struct axis_model {
   axis_state axes[axis_count];
   axis_scale scales[axis_count] = {{1024, 1688}, {1024, 1688}, {4000, 1000}};
@@ -66,6 +74,7 @@ double parse_number(const char* text, size_t& length);
 /// target. Changes nothing. False when a target or a step difference does
 /// not fit the 32-bit step arithmetic.
 bool compute_axis_moves(const char* operands, axis_moves& moves);
+bool compute_axis_moves(const motion_targets& targets, axis_moves& moves);
 
 /// Advances the record to the operands' target and widens the envelope.
 /// False (and nothing changed) when the target is out of range.
@@ -77,6 +86,10 @@ void apply_moves(const axis_moves& moves);
 /// Re-applies a whole G-code line: a motion line advances the record to its
 /// target, anything else changes nothing. `line` is normalised in place.
 void track_gcode_line(char* line);
+
+/// Advances the record to targets read before (a line tracked again after
+/// its reply). False (and nothing changed) when the target is out of range.
+bool apply_axis_targets(const motion_targets& targets);
 
 /// The Z home position, the top of Z travel, in steps under the Z scale in
 /// force. The depth keyword and the scale check keep it convertible; 0

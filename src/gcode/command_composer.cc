@@ -47,11 +47,12 @@ char* append_integer(char* p, int32_t value) {
 /// and "X0Y0" where the tool does not already stand at X 0, Y 0. Ignoring
 /// them would leave the tool where it is and cut the next line from the
 /// wrong place.
-bool would_drop_a_move(const char* text, const line_words& words) {
-  if (text[0] == 'G')
-    return words.axis_word &&
-           (std::strncmp(text, "G0 G", 4) == 0 || std::strncmp(text, "G04 P", 5) == 0);
-  if (std::strcmp(text, "X0Y0") == 0) {
+bool would_drop_a_move(const line_reading& line) {
+  const char* text = line.text;
+  if (line.kind == line_kind::dwell) return line.words.axis_word;
+  if (line.kind != line_kind::ignored) return false;
+  if (text[0] == 'G') return line.words.axis_word;  // "G0 G..."
+  if (text[0] == 'X') {  // "X0Y0"
     const axis_model& model = axis_model_state();
     return model.axes[axis_x].position_steps != 0 || model.axes[axis_y].position_steps != 0;
   }
@@ -65,18 +66,19 @@ bool ignored_whole(char first) {
 
 /// The refusals that the words of a line bring about before it is read
 /// for a move, or command when there is none.
-translation_result refused_words(const char* text, const line_words& words,
-                                 const line_context& context) {
+translation_result refused_words(const line_reading& line, const line_context& context) {
   using tr = translation_result;
+  const line_words& words = line.words;
   if (words.open_comment) return tr::unknown_gcode;
   if (words.mode_change) return tr::unsupported_mode;
   if (words.subprogram) return tr::subprogram;
-  if (ignored_whole(text[0]) && (words.axis_word || words.g_word)) return tr::ignored_with_words;
+  if (ignored_whole(line.text[0]) && (words.axis_word || words.g_word))
+    return tr::ignored_with_words;
   // A stop or tool change is not carried out: before the job's first move
   // nothing is lost by that (a job names its tool and may pause before it
   // starts); after it, or with a move of its own, the job would go on.
   if (words.program_stop && (context.moved || words.axis_word)) return tr::program_stop;
-  if (would_drop_a_move(text, words)) return tr::lost_operands;
+  if (would_drop_a_move(line)) return tr::lost_operands;
   return tr::command;
 }
 
@@ -86,27 +88,26 @@ void reset_command_composer() { composer = composer_state{}; }
 
 bool last_motion_rapid() { return composer.rapid; }
 
-translation_result classify_gcode_line(char* line, const char*& operands, bool dwell,
-                                       const line_context& context, line_words* words_out) {
-  operands = nullptr;
-  line_words words;
-  strip_comment(line, words);
-  if (words_out) *words_out = words;
-  char* text = strip_line_number(line);
-  translation_result refused = refused_words(text, words, context);
+translation_result classify_gcode_line(char* line, line_reading& reading, bool dwell,
+                                       const line_context& context) {
+  read_gcode_line(line, reading);
+  translation_result refused = refused_words(reading, context);
   if (refused != translation_result::command) return refused;
-  if (is_ignored_gcode(text, dwell)) return translation_result::no_op;
-  const char* found = motion_operands(text);
-  if (!found) return translation_result::unknown_gcode;
+  switch (reading.kind) {
+    case line_kind::dwell:
+      if (dwell) perform_dwell(reading.dwell_ms);
+      return translation_result::no_op;
+    case line_kind::ignored: return translation_result::no_op;
+    case line_kind::other: return translation_result::unknown_gcode;
+    case line_kind::motion: break;
+  }
   if (context.program_ended) return translation_result::after_program_end;
-  motion_targets targets;
-  switch (read_motion_operands(found, targets)) {
+  switch (reading.reading) {
     case operand_reading::complete: break;
     case operand_reading::exponent: return translation_result::exponent_number;
     default: return translation_result::lost_operands;
   }
-  if (found != text) composer.rapid = text[1] == '0' && text[2] != '1';
-  operands = found;
+  if (reading.motion_word) composer.rapid = reading.rapid;
   return translation_result::command;
 }
 
@@ -134,9 +135,16 @@ bool millprep_converts(char* line, translation_result result, const line_words& 
 
 translation_result compose_machine_command(const char* operands, const char*& command,
                                            axis_moves* moves_out) {
+  motion_targets targets;
+  read_motion_operands(operands, targets);
+  return compose_machine_command(targets, command, moves_out);
+}
+
+translation_result compose_machine_command(const motion_targets& targets, const char*& command,
+                                           axis_moves* moves_out) {
   axis_moves moves;
   command = no_op_command;
-  if (!compute_axis_moves(operands, moves)) return translation_result::out_of_range;
+  if (!compute_axis_moves(targets, moves)) return translation_result::out_of_range;
   if (moves_out) *moves_out = moves;
 
   const axis_model& model = axis_model_state();
@@ -194,10 +202,10 @@ translation_result compose_machine_command(const char* operands, const char*& co
 }
 
 translation_result translate_gcode_line(char* line, const char*& command) {
-  const char* operands = nullptr;
+  line_reading reading;
   command = nullptr;
-  translation_result result = classify_gcode_line(line, operands);
+  translation_result result = classify_gcode_line(line, reading);
   if (result == translation_result::no_op) command = no_op_command;
   if (result != translation_result::command) return result;
-  return compose_machine_command(operands, command);
+  return compose_machine_command(reading.targets, command);
 }

@@ -4,6 +4,7 @@
 
 #include "gcode/axis_model.h"
 #include "gcode/line_filter.h"
+#include "gcode/motion_line.h"
 #include "gcode/translation_log.h"
 
 enum class translation_result {
@@ -29,14 +30,12 @@ struct line_context {
 /// The text of a line that causes no motion. Never logged.
 extern const char* const no_op_command;
 
-/// Strips the comments and the N-word of `line` in place, performs a dwell,
-/// and finds the motion operands. Returns no_op for ignored codes, command
-/// with `operands` set for a motion line, or the failure.
-/// Without `dwell` a dwell line waits nothing and tells no one. `words`
-/// (optional) receives what the line's text outside comments holds.
-translation_result classify_gcode_line(char* line, const char*& operands, bool dwell = true,
-                                       const line_context& context = {},
-                                       line_words* words = nullptr);
+/// Reads `line` once into `reading` (its comments and N-word stripped in
+/// place), performs a dwell, and classifies it: no_op for ignored codes,
+/// command for a motion line (its targets in `reading`), or the failure.
+/// Without `dwell` a dwell line waits nothing and tells no one.
+translation_result classify_gcode_line(char* line, line_reading& reading, bool dwell = true,
+                                       const line_context& context = {});
 
 /// Whether millprep converts what made `line` (as classify_gcode_line left
 /// it, without comments; `words` as it told them) fail with `result`: a "%" line, millimetres
@@ -48,6 +47,9 @@ bool millprep_converts(char* line, translation_result result, const line_words& 
 /// it and advances the position. On out_of_range nothing is logged or moved.
 /// `command` points at the composer's buffer, valid until the next call.
 /// `moves` (optional) receives the moves from the position before the line.
+translation_result compose_machine_command(const motion_targets& targets, const char*& command,
+                                           axis_moves* moves = nullptr);
+/// The same from operand text, read here.
 translation_result compose_machine_command(const char* operands, const char*& command,
                                            axis_moves* moves = nullptr);
 

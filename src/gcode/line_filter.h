@@ -49,6 +49,20 @@ bool found_outside_comments(const char* text, Found found) {
 /// from the wrong origin.
 bool is_unsupported_mode_gcode(const char* line);
 
+/// How the filter takes a line that produces no motion.
+enum class ignored_as {
+  no,     // the line may move: a motion line, or a code this dialect refuses
+  yes,    // ignored whole
+  dwell,  // a "G04 P" dwell, also ignored
+};
+
+/// How `line` is ignored, read without waiting; for a dwell `milliseconds`
+/// receives its wait.
+ignored_as ignored_gcode(const char* line, unsigned& milliseconds);
+
+/// Waits a dwell's milliseconds (where the run's dwells wait) and tells it.
+void perform_dwell(unsigned milliseconds);
+
 /// True for a line that produces no motion. When `dwell` is true a "G04 P"
 /// line also waits its milliseconds.
 bool is_ignored_gcode(const char* line, bool dwell);

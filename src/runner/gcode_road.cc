@@ -30,9 +30,21 @@ road_record road;
 /// best effort; it runs for every command, so it avoids formatting.
 void trace_line(const char* label, const char* text) {
   if (!trace_printed()) return;
-  std::fputs(label, stdout);
-  std::fputs(text, stdout);
-  std::fputc('\n', stdout);
+  // One write for the whole line, where it fits the buffer (it always does
+  // for a command and for a line of a script).
+  char buffer[2304];
+  const size_t label_length = std::strlen(label);
+  const size_t text_length = std::strlen(text);
+  if (label_length + text_length + 1 > sizeof buffer) {
+    std::fputs(label, stdout);
+    std::fputs(text, stdout);
+    std::fputc('\n', stdout);
+    return;
+  }
+  std::memcpy(buffer, label, label_length);
+  std::memcpy(buffer + label_length, text, text_length);
+  buffer[label_length + text_length] = '\n';
+  std::fwrite(buffer, 1, label_length + text_length + 1, stdout);
 }
 
 /// Tells each axis of the tracked position that stands outside the limits
@@ -103,12 +115,13 @@ bool translated(translation_result result) {
   return result == translation_result::command || result == translation_result::no_op;
 }
 
-/// Composes the line's command from the record and tells the motion;
-/// `travel` receives the longest axis's steps.
-translation_result compose(const char* operands, const char*& command, int64_t& travel) {
-  const axis_position from = tracked_position();
+/// Composes the line's command from its targets and the record, which
+/// stands at `from`, and tells the motion; `travel` receives the longest
+/// axis's steps.
+translation_result compose(const line_reading& reading, const axis_position& from,
+                           const char*& command, int64_t& travel) {
   axis_moves moves{};
-  translation_result result = compose_machine_command(operands, command, &moves);
+  translation_result result = compose_machine_command(reading.targets, command, &moves);
   if (result == translation_result::command) road.moved = true;
   if (translated(result)) {
     tell_motion(from, moves, result == translation_result::command ? command : nullptr);
@@ -150,18 +163,21 @@ bool home_before_command(const line_place& where, port_handle handle, bool& resu
 
 /// Sends the line's composed command; a failed one is recovered from
 /// `start`, where the line began.
-bool send_line_command(char* line, const char* command, int64_t travel,
-                       const axis_position& start, const line_place& where,
+bool send_line_command(char* line, const line_reading& reading, const char* command,
+                       int64_t travel, const axis_position& start, const line_place& where,
                        port_handle& handle) {
   trace_line("gCode: ", line);
   const match_pattern* response = find_validator(command);
   if (!response) return refuse(refusal::unknown_command, where);
   trace_line("CMD: ", command);
-  emit_command_issued({command, command_kind::motion, travel});
+  if (run_observed()) {
+    const int32_t reply_length = static_cast<int32_t>(shortest_reply_length(*response));
+    emit_command_issued({command, command_kind::motion, travel, reply_length});
+  }
   if (send_and_validate(command, *response, handle)) {
     // After a homing the record stands at home; tracking the line again
     // brings it to the line's target. A dry run does not, by design.
-    if (handle) track_gcode_line(line);
+    if (handle) apply_axis_targets(reading.targets);
     return true;
   }
   // A stop request ends the run where it stands: no recovery is started.
@@ -175,10 +191,9 @@ bool send_line_command(char* line, const char* command, int64_t travel,
 
 bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
   const char* command = nullptr;
-  const char* operands = nullptr;
   int64_t travel = 0;
-  line_words words;
-  translation_result result = classify_gcode_line(line, operands, true, context_of_line(), &words);
+  line_reading reading;
+  translation_result result = classify_gcode_line(line, reading, true, context_of_line());
   if (result == translation_result::no_op) command = no_op_command;
   // Where the line starts: a recovery drives the machine back here and
   // re-runs the line along its own path.
@@ -194,11 +209,12 @@ bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
       if (!home_before_command(where, handle, stopped_result))
         return stopped_result;
       start = tracked_position();
-      if (result == translation_result::command) result = compose(operands, command, travel);
+      if (result == translation_result::command)
+        result = compose(reading, start, command, travel);
     }
   } else {
     start = tracked_position();
-    if (result == translation_result::command) result = compose(operands, command, travel);
+    if (result == translation_result::command) result = compose(reading, start, command, travel);
     if (platform_stop_requested()) return false;  // a stop during the line's dwell
     // A dry run homes after the line's command: the record then stands at
     // home, every axis of it reached by this line.
@@ -209,26 +225,25 @@ bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
   }
 
   if (!translated(result))
-    return refuse_reading(result, where, line, words);
-  note_line_words(words);
+    return refuse_reading(result, where, line, reading.words);
+  note_line_words(reading.words);
   check_travel(where, homed_here ? nullptr : &start);
   if (result == translation_result::no_op) return true;
-  return send_line_command(line, command, travel, start, where, handle);
+  return send_line_command(line, reading, command, travel, start, where, handle);
 }
 
 bool track_gcode_line_quietly(const line_place& where, char* line, port_handle handle) {
-  const char* operands = nullptr;
-  line_words words;
-  translation_result result = classify_gcode_line(line, operands, false, context_of_line(), &words);
+  line_reading reading;
+  translation_result result = classify_gcode_line(line, reading, false, context_of_line());
   if (!translated(result))
-    return refuse_reading(result, where, line, words);
+    return refuse_reading(result, where, line, reading.words);
   // Homing and tracking in the order the run would take them: with a
   // machine the homing first, in a dry part the line first.
   const bool machine = handle || road.machine_order;
   if (machine && !homing_state().homed) home_record_only();
   if (result == translation_result::command) {
     axis_moves moves{};
-    if (!compute_axis_moves(operands, moves))
+    if (!compute_axis_moves(reading.targets, moves))
       return refuse(refusal::target_out_of_range, where);
     apply_moves(moves);
     // A move the run would have logged counts here too: a stop after it
@@ -236,7 +251,7 @@ bool track_gcode_line_quietly(const line_place& where, char* line, port_handle h
     for (int a = 0; a < axis_count; ++a)
       if (moves.steps[a] != 0) road.moved = true;
   }
-  note_line_words(words);
+  note_line_words(reading.words);
   if (!machine && !homing_state().homed) home_record_only();
   return true;
 }

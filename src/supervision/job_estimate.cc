@@ -19,7 +19,9 @@ class estimate_observer : public run_observer {
  public:
   void run_started(const char*) override { reset_job_estimate(); }
   void command_issued(const command_event& e) override {
-    estimate.wire_ms += exchange_wire_ms(std::strlen(e.command), shortest_reply_length(e.command));
+    const size_t reply = e.reply_length >= 0 ? static_cast<size_t>(e.reply_length)
+                                              : shortest_reply_length(e.command);
+    estimate.wire_ms += exchange_wire_ms(std::strlen(e.command), reply);
     estimate.move_ms += static_cast<double>(e.steps) * axis_model_state().ms_per_step;
     estimate.steps += e.steps;
     ++estimate.exchanges;
