@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "platform/platform.h"
 #include "platform/terminal.h"
@@ -186,12 +187,13 @@ int64_t count_script_lines(const char* path) {
   // it into the same line end. A line is one line however long it is.
   std::FILE* file = platform_open_regular_file(path);
   if (!file) return 0;
-  static char block[65536];
+  constexpr size_t block_size = 65536;
+  const auto block = std::make_unique<char[]>(block_size);  // too large for the stack
   int64_t lines = 0;
   bool open_line = false;  // bytes of a line without its end yet
   int after_cr = 0;   // 1: a line just ended at a CR; 2: then another CR came
   size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+  while ((got = std::fread(block.get(), 1, block_size, file)) > 0) {
     for (size_t i = 0; i < got; ++i) {
       const char c = block[i];
       if (after_cr == 1) {

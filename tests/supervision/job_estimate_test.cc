@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/run_events.h"
+#include "runner/run_program.h"
 #include "runner/script_interpreter.h"
 #include "supervision/progress.h"
 #include "supervision/recovery.h"
@@ -204,6 +205,37 @@ TEST_F(JobEstimate, RecoveryCountsItsHomingAndRepositioning) {
   EXPECT_EQ(e.steps, z_homing_steps + 607 + 607 + 607);
   EXPECT_NEAR(e.wire_ms, (homing_bytes + 3 * 32 + 22 + homing_bytes + 22) * ms_per_byte, 1e-6);
   EXPECT_EQ(e.exchanges, 3u + 3u + 1u + 3u + 1u);
+}
+
+using JobEstimateInstances = run_fixture;
+
+TEST_F(JobEstimateInstances, EachRunKeepsItsOwnFiguresAndPrintsThem) {
+  // Two runs in one process, each with its own estimate and a progress line
+  // that prints it: 607 steps, a 500 ms dwell and 73 bytes (6.65 s); then
+  // the first homing's 51 bytes alone (53 ms).
+  dir_.write("long.nc", "G20\nG01 X1.0\nG04 P500\n");
+  dir_.write("short.nc", "G20\n");
+  install_recording_terminal().possible = false;
+  job_estimate first, second;
+  progress_line first_line(first, recording_progress_terminal());
+  progress_line second_line(second, recording_progress_terminal());
+  run_options options;
+  options.write_outputs = false;
+  options.dwells_wait = false;
+  options.trace = false;
+  options.script = "long.nc";
+  options.observers = {&first, &first_line};
+  EXPECT_EQ(run_program(options), 0);
+  options.script = "short.nc";
+  options.observers = {&second, &second_line};
+  EXPECT_EQ(run_program(options), 0);
+  EXPECT_NEAR(first.total_ms(), 6070.0 + 500.0 + (homing_bytes + 22) * ms_per_byte, 1e-6);
+  EXPECT_NEAR(second.total_ms(), homing_bytes * ms_per_byte, 1e-6);
+  EXPECT_EQ(first.figures().exchanges, 4u);
+  EXPECT_EQ(second.figures().exchanges, 3u);
+  const std::vector<std::string> printed{"Estimated machine time: 0:00:07 (h:mm:ss)\n",
+                                         "Estimated machine time: 0:00:00 (h:mm:ss)\n"};
+  EXPECT_EQ(error_lines(), printed);
 }
 
 }  // namespace
