@@ -344,7 +344,7 @@ inline int64_t pieces_read(const char* path) {
 }
 
 /// Checks the files and the state a finished run left.
-inline std::string dry_run_problem(bool healthy_controller) {
+inline std::string dry_run_problem(bool healthy_controller, const job_estimate& job_time) {
   const axis_model& model = axis_model_state();
   std::string log, report;
   if (validator_count() != -1) return "the validator table was not released";
@@ -365,7 +365,7 @@ inline std::string dry_run_problem(bool healthy_controller) {
       problem = "axis " + std::to_string(a) + " has an envelope whose minimum exceeds its maximum";
   if (!problem.empty()) return problem;
 
-  const double estimate = job_estimate_ms();
+  const double estimate = job_time.total_ms();
   if (!std::isfinite(estimate) || estimate < 0.0)
     return "the machine-time estimate is " + std::to_string(estimate);
   if (count_script_lines("a.nc") != pieces_read("a.nc"))
@@ -424,18 +424,18 @@ inline std::string run_dry_run_case(const uint8_t* data, size_t size, const std:
   active_stream = &stream;
   fake_terminal_state = fake_terminal_record{};
   fake_terminal_state.columns = size % 4 == 0 ? 0 : static_cast<int>(1 + size % 97);
-  set_progress_terminal(&fake_terminal);
 
   // A script may fail in any way; the run must still end soundly.
   run_options options;
   options.script = "a.nc";
   options.dwells_wait = false;
   options.opener = &open_fake_controller;
-  options.observers = {&job_estimate_observer(), &progress_observer()};
+  job_estimate estimate;
+  progress_line progress(estimate, fake_terminal);
+  options.observers = {&estimate, &progress};
   run_program(options);
-  std::string problem = dry_run_problem(stream.healthy);
+  std::string problem = dry_run_problem(stream.healthy, estimate);
 
-  set_progress_terminal(nullptr);
   reset_run_state();
   active_stream = nullptr;
   if (chdir(old_cwd) != 0 && problem.empty()) problem = "cannot return to the working directory";

@@ -161,14 +161,14 @@ check_result run_check(const std::string& script, const travel_limits& limits,
   result.script = script;
   result.limits = limits;
   check_observer observer(result, warn_behind_home && !limits.any());
+  job_estimate estimate;
 
   run_options options = stand_in_run_options(script);
   options.trace = false;
-  options.observers = {&job_estimate_observer(), &observer};
+  options.observers = {&estimate, &observer};
   options.machine_order = true;
   options.skip_refused = true;
   options.limits = limits;
-  reset_job_estimate();  // a run that never starts estimates nothing
   run_program(options);
 
   // A run that stopped before any line (the script could not be read to
@@ -185,7 +185,7 @@ check_result run_check(const std::string& script, const travel_limits& limits,
       result.problems.push_back(p);
     }
   }
-  result.commands = job_estimate_state().exchanges;
-  result.estimate_ms = job_estimate_ms();
+  result.commands = estimate.figures().exchanges;
+  result.estimate_ms = estimate.total_ms();
   return result;
 }

@@ -46,8 +46,8 @@ void show_note(const char* text);
 using message_observer = void (*)(const char* caption, const char* text);
 void set_message_observer(message_observer observer);
 
-/// Called before every message is shown: the progress line installs one that
-/// erases itself, so that a message starts on a line of its own. Null for
-/// none.
+/// Called before every message is shown: a run installs one that tells its
+/// observers, so that the progress line erases itself and a message starts on
+/// a line of its own. Null for none.
 using before_message_hook = void (*)();
 void set_before_message_hook(before_message_hook hook);

@@ -68,6 +68,7 @@ void emit_travel_exceeded(const travel_event& e) {
 void emit_run_finished(const run_summary& summary) {
   each([&](run_observer& o) { o.run_finished(summary); });
 }
+void emit_message_coming() { each([](run_observer& o) { o.message_coming(); }); }
 
 bool dwells_wait() { return events.dwell_waits; }
 void set_dwells_wait(bool wait) { events.dwell_waits = wait; }

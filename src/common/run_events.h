@@ -139,6 +139,8 @@ class run_observer {
   virtual void travel_exceeded(const travel_event&) {}
   /// The script has ended; the envelope report is still to be written.
   virtual void run_finished(const run_summary&) {}
+  /// A message is about to be shown: a status line makes room for it.
+  virtual void message_coming() {}
 };
 
 /// The run's observers. Subscribing one twice is ignored; at most
@@ -167,6 +169,7 @@ void emit_recovery_finished(bool ok);
 void emit_line_refused(const refusal_event& e);
 void emit_travel_exceeded(const travel_event& e);
 void emit_run_finished(const run_summary& summary);
+void emit_message_coming();
 
 /// Whether a dwell really waits (a run's option; true at the start).
 bool dwells_wait();

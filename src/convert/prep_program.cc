@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "convert/converter.h"
 #include "convert/input_lines.h"
@@ -26,10 +27,10 @@ int convert_file(const prep_options& options, convert_state& state) {
     std::fprintf(stderr, "millprep: cannot read %s: %s\n", options.input.c_str(), std::strerror(errno));
     return 2;
   }
-  static input_lines reader;
+  // The reader's block is too large for the stack; each file gets its own.
+  const auto input = std::make_unique<input_lines>();
+  input_lines& reader = *input;
   reader.file = in;
-  reader.position = reader.filled = 0;
-  reader.started = reader.failed = false;
   std::string line;
   long number = 0;
   bool ok = true;

@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   platform_watch_stop_signals();
-  command.run.observers = {&job_estimate_observer(), &progress_observer()};
+  job_estimate estimate;
+  progress_line progress(estimate);
+  command.run.observers = {&estimate, &progress};
   return run_program(command.run);
 }

@@ -53,5 +53,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   platform_watch_stop_signals();
-  return run_program(text.c_str(), {&job_estimate_observer(), &progress_observer()});
+  job_estimate estimate;
+  progress_line progress(estimate);
+  return run_program(text.c_str(), {&estimate, &progress});
 }

@@ -114,7 +114,10 @@ void close_all_ports() {
     open_handles.pop_back();
   }
 }
-void reset_port_memory() { memory = port_memory_record{}; }
+void reset_port_memory() {
+  memory = port_memory_record{};
+  last_failure = open_failure::none;
+}
 
 port_kind port_kind_of(const char* name) {
   bool serial = starts_with_folded(name, "COM");

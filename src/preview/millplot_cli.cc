@@ -1,6 +1,7 @@
 #include "preview/millplot_cli.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "common/message.h"
 #include "preview/toolpath.h"
@@ -106,7 +107,9 @@ void show_problem(const char* caption, const char* text_format, const std::strin
 /// A script that cannot be read, or an output that is the script itself,
 /// is said so before anything runs: there is nothing to draw.
 bool files_usable(const std::string& script, const std::string& svg_path) {
-  static script_reader probe;
+  // The reader's block is too large for the stack.
+  const auto reader = std::make_unique<script_reader>();
+  script_reader& probe = *reader;
   if (!open_script_reader(probe, script.c_str())) {
     show_problem("Cannot read the script", "The script \"%s\" cannot be opened.", script);
     return false;

@@ -71,10 +71,10 @@ bool collect_toolpath(const char* script, toolpath& path) {
   path = toolpath{};
   path.script = script;
   toolpath_collector collector(path);
+  job_estimate estimate;
   run_options options = stand_in_run_options(script);
-  options.observers = {&job_estimate_observer(), &collector};
-  reset_job_estimate();  // a run that never starts estimates nothing
+  options.observers = {&estimate, &collector};
   path.ran_to_end = run_program(options) == 0;
-  path.estimate_ms = job_estimate_ms();
+  path.estimate_ms = estimate.total_ms();
   return path.ran_to_end;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/message.h"
 #include "gcode/axis_model.h"
 #include "gcode/translation_log.h"
 #include "link/port_opening.h"
@@ -39,6 +40,7 @@ void take_options(const run_options& options) {
   set_device_opener(options.opener);
   set_dwells_wait(options.dwells_wait);
   for (run_observer* observer : options.observers) subscribe(observer);
+  set_before_message_hook(emit_message_coming);
   configure_gcode_road(options);
   configure_refusals(options);
   configure_script_interpreter(options);

@@ -10,34 +10,26 @@
 
 namespace {
 
-job_estimate_record estimate;
-
 constexpr double bits_per_byte = 10.0;  // start bit, eight data bits, stop bit
 constexpr double baud = machine_baud;
 
-class estimate_observer : public run_observer {
- public:
-  void run_started(const char*) override { reset_job_estimate(); }
-  void command_issued(const command_event& e) override {
-    const size_t reply = e.reply_length >= 0 ? static_cast<size_t>(e.reply_length)
-                                              : shortest_reply_length(e.command);
-    estimate.wire_ms += exchange_wire_ms(std::strlen(e.command), reply);
-    estimate.move_ms += static_cast<double>(e.steps) * axis_model_state().ms_per_step;
-    estimate.steps += e.steps;
-    ++estimate.exchanges;
-    if (e.kind == command_kind::scale_query) estimate.scales_queried = true;
-  }
-  void dwell(uint32_t milliseconds) override { estimate.dwell_ms += milliseconds; }
-};
-estimate_observer observer;
-
 }  // namespace
 
-job_estimate_record& job_estimate_state() { return estimate; }
-void reset_job_estimate() { estimate = job_estimate_record{}; }
-run_observer& job_estimate_observer() { return observer; }
+void job_estimate::command_issued(const command_event& e) {
+  const size_t reply = e.reply_length >= 0 ? static_cast<size_t>(e.reply_length)
+                                            : shortest_reply_length(e.command);
+  figures_.wire_ms += exchange_wire_ms(std::strlen(e.command), reply);
+  figures_.move_ms += static_cast<double>(e.steps) * axis_model_state().ms_per_step;
+  figures_.steps += e.steps;
+  ++figures_.exchanges;
+  if (e.kind == command_kind::scale_query) figures_.scales_queried = true;
+}
 
-double job_estimate_ms() { return estimate.move_ms + estimate.dwell_ms + estimate.wire_ms; }
+double job_estimate_ms(const job_estimate_record& figures) {
+  return figures.move_ms + figures.dwell_ms + figures.wire_ms;
+}
+
+bool estimate_is_dry_run(const job_estimate_record& figures) { return !figures.scales_queried; }
 
 double exchange_wire_ms(size_t command_length, size_t reply_length) {
   const double bytes = static_cast<double>(command_length + 1 + reply_length + 2);
@@ -61,5 +53,3 @@ void format_hms(double milliseconds, char* out, size_t size) {
   const auto whole = static_cast<unsigned long long>(seconds);
   std::snprintf(out, size, "%llu:%02llu:%02llu", whole / 3600, whole / 60 % 60, whole % 60);
 }
-
-bool estimate_is_dry_run() { return !estimate.scales_queried; }

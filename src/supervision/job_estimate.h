@@ -20,14 +20,29 @@ struct job_estimate_record {
   bool scales_queried = false;  // a machine was asked for its scales
 };
 
-job_estimate_record& job_estimate_state();
-/// Starts a new estimate.
-void reset_job_estimate();
-/// The subscriber that keeps the estimate.
-run_observer& job_estimate_observer();
-
 /// The whole estimate in milliseconds.
-double job_estimate_ms();
+double job_estimate_ms(const job_estimate_record& figures);
+
+/// True when nothing was sent to a machine: no scale query, which comes
+/// with the first homing on a link, before any command the link carries.
+bool estimate_is_dry_run(const job_estimate_record& figures);
+
+/// The subscriber that keeps an estimate: a front end owns one, hands it to
+/// the run and reads its figures afterwards. A run that never starts (its
+/// script missing) leaves it at zero.
+class job_estimate : public run_observer {
+ public:
+  const job_estimate_record& figures() const { return figures_; }
+  double total_ms() const { return job_estimate_ms(figures_); }
+  bool dry_run() const { return estimate_is_dry_run(figures_); }
+
+  void run_started(const char*) override { figures_ = job_estimate_record{}; }
+  void command_issued(const command_event& e) override;
+  void dwell(uint32_t milliseconds) override { figures_.dwell_ms += milliseconds; }
+
+ private:
+  job_estimate_record figures_;
+};
 
 /// Line time of one exchange: the command and its line feed, the reply and
 /// its carriage return and line feed, ten bits a byte at 9600 baud.
@@ -39,7 +54,3 @@ size_t shortest_reply_length(const char* command);
 
 /// Formats milliseconds as h:mm:ss, rounded to the nearest second.
 void format_hms(double milliseconds, char* out, size_t size);
-
-/// True when nothing was sent to a machine: no scale query, which comes
-/// with the first homing on a link, before any command the link carries.
-bool estimate_is_dry_run();

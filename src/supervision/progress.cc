@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "platform/platform.h"
 #include "platform/terminal.h"
-#include "common/message.h"
 #include "supervision/job_estimate.h"
 
 namespace {
@@ -28,31 +28,6 @@ constexpr uint64_t pace_window_min_ms = 2000;
 // the run goes on, so that the window covers about half of it.
 constexpr uint64_t pace_sample_min_ms = 1000;
 
-struct progress_record {
-  bool enabled = false;  // a status line is kept
-  bool drawn = false;    // and is on the screen now
-  uint64_t started_ms = 0;
-  uint64_t last_draw_ms = 0;
-  uint32_t events = 0;  // since the clock was last read
-  bool lines_counted = false;
-  int64_t line = 0;
-  int64_t lines = 0;
-  int64_t include_line = 0;
-  int64_t include_lines = 0;
-  bool in_include = false;
-  char include_path[512] = {};  // the included file last counted
-  int64_t include_path_lines = 0;
-  uint32_t recoveries = 0;
-  uint64_t commands = 0;
-  progress_pace pace;
-  char awaited_command[128] = {};  // empty while no long wait is shown
-  uint64_t waited_ms = 0;
-  uint64_t silent_ms = 0;
-};
-
-progress_record progress;
-const progress_terminal* terminal = &platform_terminal;
-
 /// The last component of a path, for a short name on the status line.
 const char* base_name(const char* path) {
   const char* name = path;
@@ -60,124 +35,6 @@ const char* base_name(const char* path) {
     if (*p == '/' || *p == '\\') name = p + 1;
   return name;
 }
-
-progress_values current_values(uint64_t now) {
-  progress_values v;
-  v.line = progress.line;
-  v.lines = progress.lines;
-  if (progress.in_include) {
-    v.include_name = base_name(progress.include_path);
-    v.include_line = progress.include_line;
-    v.include_lines = progress.include_lines;
-  }
-  v.commands = progress.commands;
-  v.recoveries = progress.recoveries;
-  if (progress.awaited_command[0]) {
-    v.awaited_command = progress.awaited_command;
-    v.waited_ms = progress.waited_ms;
-    v.silent_ms = progress.silent_ms;
-  }
-  v.elapsed_ms = now - progress.started_ms;
-  const double fraction = progress_fraction(v);
-  pace_note(progress.pace, now, fraction);
-  v.left_ms = pace_left_ms(progress.pace, now, fraction);
-  return v;
-}
-
-void redraw(uint64_t now) {
-  char text[512];
-  size_t length = format_status_line(current_values(now), terminal->columns(), text, sizeof text);
-  terminal->draw(text, length);
-  progress.drawn = true;
-  progress.last_draw_ms = now;
-}
-
-/// One event of the run: every few events the clock is read, and the line
-/// redrawn when its interval has passed. `now` forces a clock read.
-void tick(bool now = false) {
-  if (!progress.enabled) return;
-  if (!now && ++progress.events < events_per_clock_read) return;
-  progress.events = 0;
-  uint64_t time = terminal->now_ms();
-  if (time - progress.last_draw_ms >= redraw_interval_ms) redraw(time);
-}
-
-/// The line count of an included file, counted once for a run of includes
-/// of the same file.
-int64_t include_line_count(const char* path) {
-  if (std::strcmp(path, progress.include_path) != 0 || progress.include_path[0] == '\0') {
-    std::snprintf(progress.include_path, sizeof progress.include_path, "%s", path);
-    progress.include_path_lines = count_script_lines(path);
-  }
-  return progress.include_path_lines;
-}
-
-/// The wait is over (a reply, a new command, the next line): the status
-/// line no longer shows it.
-void end_wait() { progress.awaited_command[0] = '\0'; }
-
-class progress_subscriber : public run_observer {
- public:
-  void run_started(const char*) override {
-    progress = progress_record{};
-    progress.enabled = terminal->status_line_possible();
-    progress.started_ms = progress.last_draw_ms = terminal->now_ms();
-    set_before_message_hook(progress_clear_line);
-  }
-  void line_started(const line_event& e) override {
-    if (!progress.enabled) return;
-    if (e.depth == 1) {
-      if (!progress.lines_counted) {
-        progress.lines = count_script_lines(e.path);
-        progress.lines_counted = true;
-      }
-      progress.line = e.line_number;
-      progress.in_include = false;
-    } else if (e.depth == 2) {
-      if (e.line_number == 1) progress.include_lines = include_line_count(e.path);
-      progress.include_line = e.line_number;
-      progress.in_include = true;
-    }
-    tick();
-  }
-  void command_issued(const command_event&) override {
-    end_wait();
-    ++progress.commands;
-    tick();
-  }
-  void reply_received(const reply_event&) override { end_wait(); }
-  bool shows_waits() const override { return progress.enabled; }
-  void line_finished(const line_event&, bool) override { end_wait(); }
-  // The run waits for the machine: past a moment the status line says for
-  // what and how long, redrawn at each telling.
-  void reply_awaited(const wait_event& e) override {
-    if (!progress.enabled || e.waited_ms <= wait_shown_after_ms) return;
-    std::snprintf(progress.awaited_command, sizeof progress.awaited_command, "%s",
-                  e.command && *e.command ? e.command : "the command");
-    progress.waited_ms = e.waited_ms;
-    progress.silent_ms = e.silent_ms;
-    redraw(terminal->now_ms());
-  }
-  // A long wait follows: show where the run stands before it.
-  void dwell(uint32_t) override { tick(true); }
-  void recovery_started(const char*) override {
-    end_wait();
-    ++progress.recoveries;
-    tick(true);
-  }
-  void run_finished(const run_summary& summary) override {
-    progress_clear_line();
-    progress.enabled = false;
-    set_before_message_hook(nullptr);
-    if (!summary.ok || !estimate_is_dry_run()) return;
-    char time[32];
-    format_hms(job_estimate_ms(), time, sizeof time);
-    char line[96];
-    std::snprintf(line, sizeof line, "Estimated machine time: %s (h:mm:ss)\n", time);
-    terminal->write_line(line);
-  }
-};
-progress_subscriber subscriber;
 
 void append(char*& p, char* end, const char* format, long long a, long long b = 0) {
   if (p >= end) return;
@@ -205,12 +62,120 @@ void append_wait(char*& p, char* end, const progress_values& v, bool full) {
 
 }  // namespace
 
-run_observer& progress_observer() { return subscriber; }
+const progress_terminal& platform_progress_terminal() { return platform_terminal; }
 
-void progress_clear_line() {
-  if (!progress.drawn) return;
-  terminal->erase();
-  progress.drawn = false;
+progress_values progress_line::current_values(uint64_t now) {
+  progress_values v;
+  v.line = state_.line;
+  v.lines = state_.lines;
+  if (state_.in_include) {
+    v.include_name = base_name(state_.include_path);
+    v.include_line = state_.include_line;
+    v.include_lines = state_.include_lines;
+  }
+  v.commands = state_.commands;
+  v.recoveries = state_.recoveries;
+  if (state_.awaited_command[0]) {
+    v.awaited_command = state_.awaited_command;
+    v.waited_ms = state_.waited_ms;
+    v.silent_ms = state_.silent_ms;
+  }
+  v.elapsed_ms = now - state_.started_ms;
+  const double fraction = progress_fraction(v);
+  pace_note(state_.pace, now, fraction);
+  v.left_ms = pace_left_ms(state_.pace, now, fraction);
+  return v;
+}
+
+void progress_line::redraw(uint64_t now) {
+  char text[512];
+  size_t length = format_status_line(current_values(now), terminal_.columns(), text, sizeof text);
+  terminal_.draw(text, length);
+  state_.drawn = true;
+  state_.last_draw_ms = now;
+}
+
+/// One event of the run: every few events the clock is read, and the line
+/// redrawn when its interval has passed. `now` forces a clock read.
+void progress_line::tick(bool now) {
+  if (!state_.enabled) return;
+  if (!now && ++state_.events < events_per_clock_read) return;
+  state_.events = 0;
+  uint64_t time = terminal_.now_ms();
+  if (time - state_.last_draw_ms >= redraw_interval_ms) redraw(time);
+}
+
+/// The line count of an included file, counted once for a run of includes
+/// of the same file.
+int64_t progress_line::include_line_count(const char* path) {
+  if (std::strcmp(path, state_.include_path) != 0 || state_.include_path[0] == '\0') {
+    std::snprintf(state_.include_path, sizeof state_.include_path, "%s", path);
+    state_.include_path_lines = count_script_lines(path);
+  }
+  return state_.include_path_lines;
+}
+
+void progress_line::clear_line() {
+  if (!state_.drawn) return;
+  terminal_.erase();
+  state_.drawn = false;
+}
+
+void progress_line::run_started(const char*) {
+  state_ = progress_record{};
+  state_.enabled = terminal_.status_line_possible();
+  state_.started_ms = state_.last_draw_ms = terminal_.now_ms();
+}
+
+void progress_line::line_started(const line_event& e) {
+  if (!state_.enabled) return;
+  if (e.depth == 1) {
+    if (!state_.lines_counted) {
+      state_.lines = count_script_lines(e.path);
+      state_.lines_counted = true;
+    }
+    state_.line = e.line_number;
+    state_.in_include = false;
+  } else if (e.depth == 2) {
+    if (e.line_number == 1) state_.include_lines = include_line_count(e.path);
+    state_.include_line = e.line_number;
+    state_.in_include = true;
+  }
+  tick();
+}
+
+void progress_line::command_issued(const command_event&) {
+  end_wait();
+  ++state_.commands;
+  tick();
+}
+
+// The run waits for the machine: past a moment the status line says for
+// what and how long, redrawn at each telling.
+void progress_line::reply_awaited(const wait_event& e) {
+  if (!state_.enabled || e.waited_ms <= wait_shown_after_ms) return;
+  std::snprintf(state_.awaited_command, sizeof state_.awaited_command, "%s",
+                e.command && *e.command ? e.command : "the command");
+  state_.waited_ms = e.waited_ms;
+  state_.silent_ms = e.silent_ms;
+  redraw(terminal_.now_ms());
+}
+
+void progress_line::recovery_started(const char*) {
+  end_wait();
+  ++state_.recoveries;
+  tick(true);
+}
+
+void progress_line::run_finished(const run_summary& summary) {
+  clear_line();
+  state_.enabled = false;
+  if (!summary.ok || !estimate_.dry_run()) return;
+  char time[32];
+  format_hms(estimate_.total_ms(), time, sizeof time);
+  char line[96];
+  std::snprintf(line, sizeof line, "Estimated machine time: %s (h:mm:ss)\n", time);
+  terminal_.write_line(line);
 }
 
 int64_t count_script_lines(const char* path) {
@@ -222,12 +187,13 @@ int64_t count_script_lines(const char* path) {
   // it into the same line end. A line is one line however long it is.
   std::FILE* file = platform_open_regular_file(path);
   if (!file) return 0;
-  static char block[65536];
+  constexpr size_t block_size = 65536;
+  const auto block = std::make_unique<char[]>(block_size);  // too large for the stack
   int64_t lines = 0;
   bool open_line = false;  // bytes of a line without its end yet
   int after_cr = 0;   // 1: a line just ended at a CR; 2: then another CR came
   size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+  while ((got = std::fread(block.get(), 1, block_size, file)) > 0) {
     for (size_t i = 0; i < got; ++i) {
       const char c = block[i];
       if (after_cr == 1) {
@@ -343,5 +309,3 @@ size_t format_status_line(const progress_values& v, int columns, char* out, size
   }
   return 0;
 }
-
-void set_progress_terminal(const progress_terminal* t) { terminal = t ? t : &platform_terminal; }

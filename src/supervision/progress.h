@@ -10,17 +10,7 @@
 #include <cstdint>
 
 #include "common/run_events.h"
-
-/// The subscriber that keeps the status line (shown when standard error is
-/// a terminal) and, at the end of a dry run, prints the job-time estimate,
-/// which the estimate's own subscriber keeps: subscribe both.
-run_observer& progress_observer();
-
-/// Erases the status line, if one is shown, so that a message begins on a
-/// clean line; the next redraw brings it back. Cheap, and harmless when
-/// nothing was installed.
-void progress_clear_line();
-
+#include "supervision/job_estimate.h"
 
 /// The number of lines the script reader hands out for `path` (a line of
 /// any length counts once); 0 when it cannot be read.
@@ -78,7 +68,7 @@ double pace_left_ms(const progress_pace& pace, uint64_t now_ms, double fraction)
 /// free so that the terminal never wraps it. Returns its length.
 size_t format_status_line(const progress_values& values, int columns, char* out, size_t size);
 
-/// The terminal the status line goes to; tests put a fake in its place.
+/// The terminal the status line goes to; tests hand in a fake instead.
 struct progress_terminal {
   bool (*status_line_possible)();
   int (*columns)();
@@ -87,5 +77,68 @@ struct progress_terminal {
   void (*write_line)(const char* text);
   uint64_t (*now_ms)();
 };
-/// Null restores the platform's terminal.
-void set_progress_terminal(const progress_terminal* terminal);
+/// The platform's terminal (standard error).
+const progress_terminal& platform_progress_terminal();
+
+/// What the status line keeps between events.
+struct progress_record {
+  bool enabled = false;  // a status line is kept
+  bool drawn = false;    // and is on the screen now
+  uint64_t started_ms = 0;
+  uint64_t last_draw_ms = 0;
+  uint32_t events = 0;  // since the clock was last read
+  bool lines_counted = false;
+  int64_t line = 0;
+  int64_t lines = 0;
+  int64_t include_line = 0;
+  int64_t include_lines = 0;
+  bool in_include = false;
+  char include_path[512] = {};  // the included file last counted
+  int64_t include_path_lines = 0;
+  uint32_t recoveries = 0;
+  uint64_t commands = 0;
+  progress_pace pace;
+  char awaited_command[128] = {};  // empty while no long wait is shown
+  uint64_t waited_ms = 0;
+  uint64_t silent_ms = 0;
+};
+
+/// The subscriber that keeps the status line (shown when the terminal can
+/// show one) and, at the end of a dry run that ran to its end, prints the
+/// machine time of `estimate`, which the front end subscribes too.
+class progress_line : public run_observer {
+ public:
+  explicit progress_line(const job_estimate& estimate,
+                         const progress_terminal& terminal = platform_progress_terminal())
+      : estimate_(estimate), terminal_(terminal) {}
+
+  /// Erases the status line, if one is shown, so that a message begins on a
+  /// clean line; the next redraw brings it back.
+  void clear_line();
+
+  void run_started(const char*) override;
+  void line_started(const line_event& e) override;
+  void command_issued(const command_event&) override;
+  void reply_received(const reply_event&) override { end_wait(); }
+  bool shows_waits() const override { return state_.enabled; }
+  void line_finished(const line_event&, bool) override { end_wait(); }
+  void reply_awaited(const wait_event& e) override;
+  // A long wait follows: show where the run stands before it.
+  void dwell(uint32_t) override { tick(true); }
+  void recovery_started(const char*) override;
+  void message_coming() override { clear_line(); }
+  void run_finished(const run_summary& summary) override;
+
+ private:
+  progress_values current_values(uint64_t now);
+  void redraw(uint64_t now);
+  void tick(bool now = false);
+  int64_t include_line_count(const char* path);
+  /// The wait is over (a reply, a new command, the next line): the status
+  /// line no longer shows it.
+  void end_wait() { state_.awaited_command[0] = '\0'; }
+
+  const job_estimate& estimate_;
+  const progress_terminal& terminal_;
+  progress_record state_;
+};

@@ -80,7 +80,7 @@ bool recover_failed_line(const char* failed_line, const axis_position& start,
 }
 
 bool reposition_axes(const axis_position& target, port_handle handle, const char*& refused) {
-  static char command[256];
+  auto& command = recovery.reposition_command;
   refused = nullptr;
   axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a) {

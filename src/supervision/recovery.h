@@ -12,6 +12,7 @@
 struct recovery_record {
   int32_t resume_count = 0;
   int depth = 0;  // recoveries under way, one inside the re-run of another
+  char reposition_command[256] = {};  // the last repositioning sent, named when refused
 };
 
 recovery_record& recovery_state();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/run_events.h"
+#include "runner/run_program.h"
 #include "runner/script_interpreter.h"
 #include "supervision/progress.h"
 #include "supervision/recovery.h"
@@ -36,12 +37,11 @@ class JobEstimate : public run_fixture {
     run_fixture::SetUp();
     install_recording_terminal().possible = false;
     set_dwells_wait(false);
-    start_observed_run();
+    observed_.start();
   }
   void TearDown() override {
     unsubscribe_all();
     set_dwells_wait(true);
-    set_progress_terminal(nullptr);
     run_fixture::TearDown();
   }
   /// Runs `script` as the top-level file, on `handle` when given, and ends
@@ -51,7 +51,7 @@ class JobEstimate : public run_fixture {
     testing::internal::CaptureStdout();
     bool ok = run_script_file("job.nc", handle);
     testing::internal::GetCapturedStdout();
-    finish_observed_run(ok);
+    observed_.finish(ok);
     return ok;
   }
   /// A new run in the same folder: the run state, the table and the
@@ -63,8 +63,9 @@ class JobEstimate : public run_fixture {
     ASSERT_TRUE(reload_validator_table(validator_text_));
     testing::internal::GetCapturedStdout();
     open_translation_log();
-    start_observed_run();
+    observed_.start();
   }
+  observed_run observed_;
   char validator_text_[validator_text_size];
   static double expected_ms(int64_t steps, int bytes, double dwell_ms = 0.0) {
     return static_cast<double>(steps) * 10.0 + dwell_ms + bytes * ms_per_byte;
@@ -149,20 +150,21 @@ TEST_F(JobEstimate, DryRunsTimedByHand) {
     SCOPED_TRACE(r.name);
     fresh_run();
     run(r.script);
-    const job_estimate_record& e = job_estimate_state();
+    const job_estimate_record& e = observed_.estimate.figures();
     EXPECT_EQ(e.steps, r.steps);
     EXPECT_NEAR(e.move_ms, r.steps * 10.0, 1e-6);
     EXPECT_NEAR(e.dwell_ms, r.dwell_ms, 1e-9);
     EXPECT_NEAR(e.wire_ms, r.bytes * ms_per_byte, 1e-6);
-    EXPECT_NEAR(job_estimate_ms(), expected_ms(r.steps, r.bytes, r.dwell_ms), 1e-6);
+    EXPECT_NEAR(observed_.estimate.total_ms(), expected_ms(r.steps, r.bytes, r.dwell_ms), 1e-6);
   }
 }
 
 TEST_F(JobEstimate, OneMoveOf607StepsTakesItsStepsAndItsWireTime) {
   run("G20\n");
-  const double homed = job_estimate_ms();
+  const double homed = observed_.estimate.total_ms();
   run("G01 X1.0\n");
-  EXPECT_NEAR(job_estimate_ms() - homed, 6070.0 + (18 + 1 + 3) * 10 * 1000.0 / 9600.0, 1e-6);
+  EXPECT_NEAR(observed_.estimate.total_ms() - homed, 6070.0 + (18 + 1 + 3) * 10 * 1000.0 / 9600.0,
+              1e-6);
 }
 
 TEST_F(JobEstimate, DryRunPrintsTheEstimateAtItsEnd) {
@@ -182,7 +184,7 @@ TEST_F(JobEstimate, LinkRunCountsTheScaleQueryAndPrintsNoEstimate) {
   // scales: three queries of 23 characters, each 32 bytes with its reply.
   fake_device dev(healthy_controller);
   EXPECT_TRUE(run("G01 X1.0\n", &dev));
-  const job_estimate_record& e = job_estimate_state();
+  const job_estimate_record& e = observed_.estimate.figures();
   EXPECT_EQ(e.steps, z_homing_steps + 607);
   EXPECT_NEAR(e.wire_ms, (homing_bytes + 3 * 32 + 22) * ms_per_byte, 1e-6);
   EXPECT_EQ(e.exchanges, 3u + 3u + 1u);
@@ -199,10 +201,41 @@ TEST_F(JobEstimate, RecoveryCountsItsHomingAndRepositioning) {
   });
   EXPECT_TRUE(run("G01 X1.0\n", &dev));
   EXPECT_EQ(recovery_state().resume_count, 1);
-  const job_estimate_record& e = job_estimate_state();
+  const job_estimate_record& e = observed_.estimate.figures();
   EXPECT_EQ(e.steps, z_homing_steps + 607 + 607 + 607);
   EXPECT_NEAR(e.wire_ms, (homing_bytes + 3 * 32 + 22 + homing_bytes + 22) * ms_per_byte, 1e-6);
   EXPECT_EQ(e.exchanges, 3u + 3u + 1u + 3u + 1u);
+}
+
+using JobEstimateInstances = run_fixture;
+
+TEST_F(JobEstimateInstances, EachRunKeepsItsOwnFiguresAndPrintsThem) {
+  // Two runs in one process, each with its own estimate and a progress line
+  // that prints it: 607 steps, a 500 ms dwell and 73 bytes (6.65 s); then
+  // the first homing's 51 bytes alone (53 ms).
+  dir_.write("long.nc", "G20\nG01 X1.0\nG04 P500\n");
+  dir_.write("short.nc", "G20\n");
+  install_recording_terminal().possible = false;
+  job_estimate first, second;
+  progress_line first_line(first, recording_progress_terminal());
+  progress_line second_line(second, recording_progress_terminal());
+  run_options options;
+  options.write_outputs = false;
+  options.dwells_wait = false;
+  options.trace = false;
+  options.script = "long.nc";
+  options.observers = {&first, &first_line};
+  EXPECT_EQ(run_program(options), 0);
+  options.script = "short.nc";
+  options.observers = {&second, &second_line};
+  EXPECT_EQ(run_program(options), 0);
+  EXPECT_NEAR(first.total_ms(), 6070.0 + 500.0 + (homing_bytes + 22) * ms_per_byte, 1e-6);
+  EXPECT_NEAR(second.total_ms(), homing_bytes * ms_per_byte, 1e-6);
+  EXPECT_EQ(first.figures().exchanges, 4u);
+  EXPECT_EQ(second.figures().exchanges, 3u);
+  const std::vector<std::string> printed{"Estimated machine time: 0:00:07 (h:mm:ss)\n",
+                                         "Estimated machine time: 0:00:00 (h:mm:ss)\n"};
+  EXPECT_EQ(error_lines(), printed);
 }
 
 }  // namespace

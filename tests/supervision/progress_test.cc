@@ -37,7 +37,6 @@ class Progress : public run_fixture {
   void TearDown() override {
     unsubscribe_all();
     set_dwells_wait(true);
-    set_progress_terminal(nullptr);
     run_fixture::TearDown();
   }
   bool run(const std::string& script) {
@@ -45,9 +44,10 @@ class Progress : public run_fixture {
     testing::internal::CaptureStdout();
     bool ok = run_script_file("job.nc", nullptr);
     testing::internal::GetCapturedStdout();
-    finish_observed_run(ok);
+    observed_.finish(ok);
     return ok;
   }
+  observed_run observed_;
   /// A job of `moves` feed moves back and forth along X after a header line.
   static std::string zig_zag(int moves) {
     std::string job = "G20\n";
@@ -236,7 +236,7 @@ TEST_F(Progress, LineCountAgreesWithTheReaderOnOddFiles) {
 // The status line during a run.
 
 TEST_F(Progress, LongWaitForAReplyIsShownUntilTheReplyComes) {
-  start_observed_run();
+  observed_.start();
   emit_line_started({"job.nc", 1, 1, "G01 X1\n"});
   auto last_draw = [] {
     for (auto e = fake.events.rbegin(); e != fake.events.rend(); ++e)
@@ -258,12 +258,12 @@ TEST_F(Progress, LongWaitForAReplyIsShownUntilTheReplyComes) {
   emit_line_started({"job.nc", 1, 2, "G01 X2\n"});
   emit_dwell(0);  // draws at once
   EXPECT_EQ(last_draw().find("waiting"), std::string::npos) << last_draw();
-  finish_observed_run(true);
+  observed_.finish(true);
 }
 
 TEST_F(Progress, RedrawsAtMostTenTimesASecondAndClearsAtTheEnd) {
   fake.step = 7;  // every clock reading finds 7 ms more gone
-  start_observed_run();
+  observed_.start();
   const int moves = 600;
   EXPECT_TRUE(run(zig_zag(moves)));
 
@@ -288,7 +288,7 @@ TEST_F(Progress, RedrawsAtMostTenTimesASecondAndClearsAtTheEnd) {
 
 TEST_F(Progress, CommandsAndLinesReachedAreShown) {
   fake.step = 150;  // every reading may redraw
-  start_observed_run();
+  observed_.start();
   // A dwell redraws at once, before its wait: here on the last line.
   EXPECT_TRUE(run("G20\nG01 X1.0\nG01 X2.0\nG01 X3.0\nG01 X4.0\nG01 X5.0\nG01 X6.0\nG01 X7.0\n"
                   "G04 P0\n"));
@@ -302,7 +302,7 @@ TEST_F(Progress, CommandsAndLinesReachedAreShown) {
 TEST_F(Progress, NoTerminalNoStatusLine) {
   fake.possible = false;
   fake.step = 150;
-  start_observed_run();
+  observed_.start();
   EXPECT_TRUE(run(zig_zag(50)));
   EXPECT_EQ(kinds(), std::vector<std::string>{"line"});
   // The first homing (no travel: where the machine stood is not known), X
@@ -310,14 +310,14 @@ TEST_F(Progress, NoTerminalNoStatusLine) {
   // steps) and X 1" (607): 15503 steps, 155.03 s, and 51 + 50 x 22 bytes on
   // the wire, 1.2 s: 2:36.23.
   EXPECT_EQ(fake.events[0].text, "Estimated machine time: 0:02:36 (h:mm:ss)\n");
-  progress_clear_line();
+  observed_.progress.clear_line();
   EXPECT_EQ(kinds(), std::vector<std::string>{"line"});
 }
 
 TEST_F(Progress, ClearingErasesOnceUntilTheNextRedraw) {
   fake.step = 150;
-  start_observed_run();
-  progress_clear_line();  // nothing shown yet
+  observed_.start();
+  observed_.progress.clear_line();  // nothing shown yet
   EXPECT_TRUE(fake.events.empty());
   dir_.write("job.nc", zig_zag(10));
   testing::internal::CaptureStdout();
@@ -325,15 +325,15 @@ TEST_F(Progress, ClearingErasesOnceUntilTheNextRedraw) {
   testing::internal::GetCapturedStdout();
   ASSERT_FALSE(fake.events.empty());
   EXPECT_EQ(fake.events.back().kind, "draw");
-  progress_clear_line();
-  progress_clear_line();
+  observed_.progress.clear_line();
+  observed_.progress.clear_line();
   EXPECT_EQ(kinds().back(), "erase");
   EXPECT_EQ(kinds()[kinds().size() - 2], "draw");
 }
 
 TEST_F(Progress, FailedRunClearsTheLineAndPrintsNoEstimate) {
   fake.step = 150;
-  start_observed_run();
+  observed_.start();
   message_recorder messages;
   EXPECT_FALSE(run("G20\nG01 X1.0\nG02 X1 Y1\n"));
   EXPECT_EQ(messages.all().size(), 1u);
@@ -344,7 +344,7 @@ TEST_F(Progress, FailedRunClearsTheLineAndPrintsNoEstimate) {
 
 TEST_F(Progress, IncludedFileShowsItsOwnLines) {
   fake.step = 150;
-  start_observed_run();
+  observed_.start();
   dir_.write("holes.nc", "G01 Y0.5\nG01 Y0.6\nG01 Y0.7\n");
   EXPECT_TRUE(run("G20\ninclude holes.nc\nG01 X1.0\n"));
   bool seen = false;

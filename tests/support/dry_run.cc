@@ -39,7 +39,9 @@ dry_run_outcome run_dry(const temp_dir& dir, const std::string& arguments) {
   run_options options;
   options.script = script_path_of(command_line.c_str());
   options.dwells_wait = false;
-  options.observers = {&job_estimate_observer(), &progress_observer()};
+  job_estimate estimate;
+  progress_line progress(estimate);
+  options.observers = {&estimate, &progress};
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   o.exit_code = run_program(options);

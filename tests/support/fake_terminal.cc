@@ -50,6 +50,7 @@ const progress_terminal recording{recorded_possible, recorded_columns, record_dr
 
 recording_terminal& install_recording_terminal() {
   recorded_terminal() = recording_terminal{};
-  set_progress_terminal(&recording);
   return recorded_terminal();
 }
+
+const progress_terminal& recording_progress_terminal() { return recording; }

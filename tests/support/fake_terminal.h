@@ -72,10 +72,14 @@ struct recording_terminal {
   std::vector<std::string> lines() const;
 };
 
-/// Resets the one recording terminal and makes it the progress line's
-/// terminal, until set_progress_terminal(nullptr). (The progress line talks
-/// to its terminal through plain functions, so there is only one.)
+/// Resets the one recording terminal. (The progress line talks to its
+/// terminal through plain functions, so there is only one.)
 recording_terminal& install_recording_terminal();
+
+struct progress_terminal;
+/// The terminal to hand a progress line so that it draws on the recording
+/// terminal.
+const progress_terminal& recording_progress_terminal();
 
 /// The one recording terminal, installed or not.
 recording_terminal& recorded_terminal();

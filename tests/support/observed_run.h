@@ -1,21 +1,30 @@
-// The estimate and the progress line subscribed as millrun subscribes them,
-// for tests that run script files in the process.
+// The estimate and the progress line as millrun's main owns and hands them
+// in, for tests that run script files in the process. The progress line draws
+// on the recording terminal (support/fake_terminal.h).
 #pragma once
 
+#include "common/message.h"
 #include "common/run_events.h"
 #include "supervision/job_estimate.h"
 #include "supervision/progress.h"
+#include "support/fake_terminal.h"
 
-/// Subscribes both and tells them that a run starts.
-inline void start_observed_run() {
-  subscribe(&job_estimate_observer());
-  subscribe(&progress_observer());
-  emit_run_started("job.nc");
-}
+struct observed_run {
+  job_estimate estimate;
+  progress_line progress{estimate, recording_progress_terminal()};
 
-/// The end of the run, as run_program tells it.
-inline void finish_observed_run(bool ok) {
-  run_summary summary{};
-  summary.ok = ok;
-  emit_run_finished(summary);
-}
+  /// Subscribes both, as run_program does, and tells them that a run starts.
+  void start() {
+    subscribe(&estimate);
+    subscribe(&progress);
+    set_before_message_hook(emit_message_coming);
+    emit_run_started("job.nc");
+  }
+
+  /// The end of the run, as run_program tells it.
+  void finish(bool ok) {
+    run_summary summary{};
+    summary.ok = ok;
+    emit_run_finished(summary);
+  }
+};
