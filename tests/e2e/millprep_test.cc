@@ -231,9 +231,9 @@ TEST(Millprep, StopRemovesTheTemporaryOutput) {
   std::string job = "G20\n";
   while (job.size() < 80000) job += "G1 X1\nG1 X0\n";  // more than one read of the converter
   EXPECT_EQ(::write(fifo, job.data(), job.size()), static_cast<ssize_t>(job.size()));
-  EXPECT_TRUE(prep.wait_until([&] { return dir.exists("out.nc.millprep-tmp"); }, 10000)) << prep.err;
+  EXPECT_TRUE(prep.wait_until([&] { return dir.exists("out.nc.millprep-tmp"); }, 30000)) << prep.err;
   EXPECT_TRUE(prep.signal(SIGTERM));
-  EXPECT_TRUE(prep.wait_exit(10000));
+  EXPECT_TRUE(prep.wait_exit(30000));
   ::close(fifo);
   EXPECT_EQ(prep.exit_code, 2);
   EXPECT_NE(prep.err.find("millprep: stopped; nothing was written"), std::string::npos) << prep.err;
