@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/terminal.h"
-#include "resume/millresume_cli.h"
+#include "restart/millresume_cli.h"
 #include "runner/run_program.h"
 #include "supervision/job_estimate.h"
 #include "supervision/progress.h"

@@ -82,7 +82,7 @@ constexpr refusal_entry table[] = {
      "The line is longer than 2047 characters @ %s:%d; only a comment line may be longer. It "
      "begins",
      {}, "a line may hold at most 2047 characters"},
-    {k::no_machine_to_resume, "No machine to resume on", "The job would go on @ %s:%d",
+    {k::no_machine_to_restart, "No machine to resume on", "The job would go on @ %s:%d",
      {"but no \"open comm\" line comes before it, so there is no machine to home and drive "
       "there. Nothing was sent."},
      ""},

@@ -35,7 +35,7 @@ enum class refusal {
   depth_after_homing,
   line_too_long,
   // A resumed job's approach to its line.
-  no_machine_to_resume,
+  no_machine_to_restart,
   approach_failed,  // detail: the approach move the controller refused
   count
 };

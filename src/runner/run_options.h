@@ -1,5 +1,5 @@
 // What a front end asks of a run: millrun, the preview, the pre-cut check
-// and the resume each fill these and hand them to run_program; none of them
+// and millresume each fill these and hand them to run_program; none of them
 // sets another module's state by hand.
 #pragma once
 
@@ -25,7 +25,7 @@ struct travel_limits {
 
 /// Where a resumed job goes on: line `line` of the top-level script (`file`
 /// empty) or of an included file, named as its include line names it.
-struct resume_point {
+struct restart_point {
   std::string file;
   int line = 0;  // 0: the run starts at the beginning
 };
@@ -49,7 +49,7 @@ struct run_options {
   /// A resumed job: every line before this one is interpreted without
   /// moving anything; at it the machine is homed and driven to where the job
   /// stands, and the run goes on from there.
-  resume_point resume;
+  restart_point start_at;
   /// Homing comes before the first line's command even without a machine,
   /// as on the machine, so the envelope is the one the machine travels.
   bool machine_order = false;

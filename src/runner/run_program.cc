@@ -9,7 +9,7 @@
 #include "link/validator_table.h"
 #include "runner/gcode_road.h"
 #include "runner/line_refusals.h"
-#include "runner/resume.h"
+#include "runner/restart.h"
 #include "runner/run_state.h"
 #include "runner/script_interpreter.h"
 #include "supervision/envelope_report.h"
@@ -73,10 +73,10 @@ int run_program(const run_options& options) {
   emit_run_started(script);
   if (options.write_outputs) open_translation_log();
   bool ok = run_script_file(script, nullptr);
-  if (resume_line_pending()) forget_quiet_travel();
-  if (ok && resume_line_pending()) {
-    report_resume_line_not_reached(
-        options.resume.file.empty() ? script : options.resume.file.c_str(), options.resume.line);
+  if (restart_line_pending()) forget_quiet_travel();
+  if (ok && restart_line_pending()) {
+    report_restart_line_not_reached(
+        options.start_at.file.empty() ? script : options.start_at.file.c_str(), options.start_at.line);
     ok = false;
   }
   emit_run_finished(summary_of(ok));

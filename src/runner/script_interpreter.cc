@@ -18,7 +18,7 @@
 #include "common/run_events.h"
 #include "runner/gcode_road.h"
 #include "runner/line_refusals.h"
-#include "runner/resume.h"
+#include "runner/restart.h"
 #include "runner/script_reader.h"
 #include "supervision/homing.h"
 #include "supervision/recovery.h"
@@ -34,8 +34,8 @@ struct interpreter_record {
   bool program_ended[max_include_depth + 1] = {};  // the file read its M2/M30
   int depth = 0;
   bool stop_reported = false;
-  // A resumed job: the lines before `resume` are tracked quietly.
-  resume_point resume;
+  // A restarted job: the lines before `start_at` are tracked quietly.
+  restart_point start_at;
   bool quiet = false;
 };
 interpreter_record interpreter;
@@ -120,10 +120,10 @@ bool gcode_line(const line_place& where, char* line, port_handle& handle) {
   return run_gcode_line(where, line, handle);
 }
 
-bool at_resume_line(const char* path, int line_number) {
-  if (line_number != interpreter.resume.line) return false;
-  if (interpreter.resume.file.empty()) return interpreter.depth == 1;
-  return interpreter.resume.file == path;
+bool at_restart_line(const char* path, int line_number) {
+  if (line_number != interpreter.start_at.line) return false;
+  if (interpreter.start_at.file.empty()) return interpreter.depth == 1;
+  return interpreter.start_at.file == path;
 }
 
 bool can_open_script(const char* path) {
@@ -194,11 +194,11 @@ void set_pauses_keyword(const char* rest) {
 void reset_script_interpreter() { interpreter = interpreter_record{}; }
 
 void configure_script_interpreter(const run_options& options) {
-  interpreter.resume = options.resume;
-  interpreter.quiet = options.resume.line > 0;
+  interpreter.start_at = options.start_at;
+  interpreter.quiet = options.start_at.line > 0;
 }
 
-bool resume_line_pending() { return interpreter.quiet; }
+bool restart_line_pending() { return interpreter.quiet; }
 
 bool program_ended_in_file() {
   return interpreter.depth > 0 && interpreter.program_ended[interpreter.depth - 1];
@@ -255,14 +255,14 @@ bool run_piece(const char* path, int line_number, char* buffer, size_t length, b
   }
   if (size_t bad = find_non_text(text, length); bad < length)
     return refuse_non_text(path, line_number, text, length, bad);
-  if (interpreter.quiet && at_resume_line(path, line_number)) {
+  if (interpreter.quiet && at_restart_line(path, line_number)) {
     interpreter.quiet = false;
     // The line as messages show it: without its line end.
     char shown[2048];
     std::snprintf(shown, sizeof shown, "%s", text);
     for (size_t n = std::strlen(shown); n > 0 && is_trailing_space(shown[n - 1]); --n)
       shown[n - 1] = '\0';
-    if (!approach_resume_line({path, line_number, shown}, handle)) return false;
+    if (!approach_restart_line({path, line_number, shown}, handle)) return false;
   }
   // A line longer than the reader's buffer is refused, shown by its first
   // 2047 characters: run as it stands, its tail would be cut off, or run as

@@ -38,4 +38,4 @@ void reset_script_interpreter();
 /// Takes the run's resume point: the lines before it are tracked quietly.
 void configure_script_interpreter(const run_options& options);
 /// True while a resumed job has not reached its line.
-bool resume_line_pending();
+bool restart_line_pending();

@@ -24,7 +24,7 @@ class GcodeReading : public run_fixture {
     options.script = "job.nc";
     options.trace = false;
     options.dwells_wait = false;
-    options.resume.line = resume_line;
+    options.start_at.line = resume_line;
     return run_program(options);
   }
 };

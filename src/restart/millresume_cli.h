@@ -26,7 +26,7 @@ constexpr int millresume_usage_exit_code = 2;
 /// itself ("C:\jobs\holes.nc:12"): the split is at the last one. N is a
 /// positive decimal number that fits an int, digits only. False, with
 /// `error` set, for anything else; `point` is then untouched.
-bool parse_resume_line(const std::string& text, resume_point& point, std::string& error);
+bool parse_restart_line(const std::string& text, restart_point& point, std::string& error);
 
 /// Reads millresume's arguments: "--help", "--version", "--" (ends the
 /// options), then SCRIPT LINE. LINE is the last argument; the ones before

@@ -1,4 +1,4 @@
-#include "resume/millresume_cli.h"
+#include "restart/millresume_cli.h"
 
 #include <cerrno>
 #include <climits>
@@ -52,7 +52,7 @@ bool read_line_number(const std::string& text, int& number) {
 
 }  // namespace
 
-bool parse_resume_line(const std::string& text, resume_point& point, std::string& error) {
+bool parse_restart_line(const std::string& text, restart_point& point, std::string& error) {
   const size_t colon = text.rfind(':');
   const std::string file = colon == std::string::npos ? std::string() : text.substr(0, colon);
   const std::string digits = colon == std::string::npos ? text : text.substr(colon + 1);
@@ -102,7 +102,7 @@ millresume_command parse_millresume_arguments(int argc, const char* const* argv)
     command.error = "no script given";
     return command;
   }
-  if (!parse_resume_line(words.back(), command.run.resume, command.error)) return command;
+  if (!parse_restart_line(words.back(), command.run.start_at, command.error)) return command;
   command.run.script = script;
   return command;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "resume/millresume_cli.h"
+#include "restart/millresume_cli.h"
 
 namespace {
 
@@ -42,9 +42,9 @@ TEST(MillresumeCli, ResumeLineIsNOrFileColonN) {
       {":4", false, "", 0},
   };
   for (const line_case& c : cases) {
-    resume_point point{"untouched", 99};
+    restart_point point{"untouched", 99};
     std::string error;
-    EXPECT_EQ(parse_resume_line(c.text, point, error), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(parse_restart_line(c.text, point, error), c.ok) << '"' << c.text << '"';
     if (c.ok) {
       EXPECT_EQ(point.file, c.file) << c.text;
       EXPECT_EQ(point.line, c.line) << c.text;
@@ -87,7 +87,7 @@ TEST(MillresumeCli, ArgumentsAreScriptThenLine) {
     }
     EXPECT_EQ(command.error, "");
     EXPECT_EQ(command.run.script, c.script);
-    EXPECT_EQ(command.run.resume.line, 42);
+    EXPECT_EQ(command.run.start_at.line, 42);
     // A resumed job is millrun's run: both files, real dwells, real ports.
     EXPECT_TRUE(command.run.write_outputs && command.run.dwells_wait && command.run.trace);
     EXPECT_EQ(command.run.opener, nullptr);

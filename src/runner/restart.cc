@@ -1,4 +1,4 @@
-#include "runner/resume.h"
+#include "runner/restart.h"
 
 #include "common/message.h"
 #include "gcode/axis_model.h"
@@ -44,11 +44,11 @@ bool drive_to(const double (&stand_in)[axis_count], const line_place& where,
 
 }  // namespace
 
-bool approach_resume_line(const line_place& where, port_handle handle) {
+bool approach_restart_line(const line_place& where, port_handle handle) {
   // Whatever happens next, the quiet lines moved nothing.
   forget_quiet_travel();
   if (!handle) {
-    refuse(refusal::no_machine_to_resume, where);
+    refuse(refusal::no_machine_to_restart, where);
     return false;
   }
   // Where the job stands before the line, in inches; a job that has not
@@ -68,7 +68,7 @@ bool approach_resume_line(const line_place& where, port_handle handle) {
   return drive_to(stand_in, where, handle);
 }
 
-void report_resume_line_not_reached(const char* file, int line_number) {
+void report_restart_line_not_reached(const char* file, int line_number) {
   message_buffers& m = shared_message();
   format_text(m.caption, sizeof m.caption, "Resume line not reached @ %s:%d", file, line_number);
   format_text(m.text, sizeof m.text,

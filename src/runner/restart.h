@@ -10,7 +10,7 @@
 /// False, with the line's refusal, when there is no link to home and drive,
 /// or when the homing or an approach move fails: the job stops there even in
 /// a run that passes refused lines over (which tells it as an event instead).
-bool approach_resume_line(const line_place& where, port_handle handle);
+bool approach_restart_line(const line_place& where, port_handle handle);
 
 /// The lines before a resumed job's line are tracked, envelope included,
 /// but moved nothing: until the resume's homing the envelope is that of a
@@ -18,4 +18,4 @@ bool approach_resume_line(const line_place& where, port_handle handle);
 void forget_quiet_travel();
 
 /// The message for a resume line the script never reached.
-void report_resume_line_not_reached(const char* file, int line_number);
+void report_restart_line_not_reached(const char* file, int line_number);
