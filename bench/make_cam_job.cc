@@ -37,7 +37,8 @@ bool bore(double x, double y, double r, double z) {
 
 // A free-form wall as a web CAM writes it: many short segments.
 bool facets(double x, double y, double z, int count) {
-  if (!line("(facets)") || !line("G0 X%.3f Y%.3f", x, y) || !line("G1 Z%.3f F300.", z)) return false;
+  if (!line("(facets)") || !line("G0 X%.3f Y%.3f", x, y) || !line("G1 Z%.3f F300.", z))
+    return false;
   for (int i = 1; i <= count; ++i) {
     double t = i * 0.25;
     if (!line("X%.3f Y%.3f", x + t, y + 2.0 * std::sin(t / 4))) return false;

@@ -36,9 +36,9 @@ bool pocket(double x0, double y0, double w, double h, double top, double bottom,
 bool contour(double x0, double y0, double w, double h, double top, double depth) {
   if (!line("; contour")) return false;
   return line("G00 X%.4f Y%.4f", x0, y0) && line("G01 Z%.4f", depth) &&
-         line("G01 X%.4f Y%.4f Z%.4f", x0 + w, y0, depth) && line("G01 X%.4f Y%.4f", x0 + w, y0 + h) &&
-         line("G01 X%.4f Y%.4f", x0, y0 + h) && line("G01 X%.4f Y%.4f", x0, y0) &&
-         line("G00 Z%.4f", top);
+         line("G01 X%.4f Y%.4f Z%.4f", x0 + w, y0, depth) &&
+         line("G01 X%.4f Y%.4f", x0 + w, y0 + h) && line("G01 X%.4f Y%.4f", x0, y0 + h) &&
+         line("G01 X%.4f Y%.4f", x0, y0) && line("G00 Z%.4f", top);
 }
 
 bool holes(double x0, double y0, int count, double pitch, double top, double depth) {

@@ -17,9 +17,14 @@ int main(int argc, char** argv) {
   const char* out = "/dev/null";
   int i = 1;
   for (; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--") == 0) { ++i; break; }
-    if (std::strcmp(argv[i], "--cwd") == 0 && i + 1 < argc) cwd = argv[++i];
-    else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) out = argv[++i];
+    if (std::strcmp(argv[i], "--") == 0) {
+      ++i;
+      break;
+    }
+    if (std::strcmp(argv[i], "--cwd") == 0 && i + 1 < argc)
+      cwd = argv[++i];
+    else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc)
+      out = argv[++i];
   }
   if (i >= argc) {
     std::fprintf(stderr, "usage: measure [--cwd DIR] [--out FILE] -- COMMAND...\n");

@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
   const char command[] = "x_move_steps r 1\n";
   auto start = std::chrono::steady_clock::now();
   for (long i = 0; i < count; ++i) {
-    if (write(fd, command, sizeof command - 1) != static_cast<ssize_t>(sizeof command - 1)) return 1;
+    if (write(fd, command, sizeof command - 1) != static_cast<ssize_t>(sizeof command - 1))
+      return 1;
     // The reply up to its line feed, a byte at a time as any reader of a
     // line without framing must.
     for (;;) {

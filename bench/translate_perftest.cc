@@ -24,7 +24,8 @@ void load_table() {
 
 void translate_motion_line(benchmark::State& state) {
   load_table();  // no translation log: this measures the translation alone
-  const char* lines[2] = {"N120 G01 X1.2345 Y0.5000 Z2.0000 (pass 3)", "G01 X0.2500 Y1.7500 Z1.9000"};
+  const char* lines[2] = {"N120 G01 X1.2345 Y0.5000 Z2.0000 (pass 3)",
+                          "G01 X0.2500 Y1.7500 Z1.9000"};
   char line[128];
   int i = 0;
   for (auto _ : state) {

@@ -194,9 +194,9 @@ inline std::string scales_problem() {
   const axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a)
     if (model.scales[a].numerator <= 0 || model.scales[a].denominator <= 0)
-      return "axis " + std::to_string(a) + " has a scale that is not positive: " +
-             std::to_string(model.scales[a].numerator) + "/" +
-             std::to_string(model.scales[a].denominator);
+      return "axis " + std::to_string(a) +
+             " has a scale that is not positive: " + std::to_string(model.scales[a].numerator) +
+             "/" + std::to_string(model.scales[a].denominator);
   return "";
 }
 
@@ -404,7 +404,8 @@ inline std::string dry_run_problem(bool healthy_controller, const job_estimate& 
 inline std::string run_dry_run_case(const uint8_t* data, size_t size, const std::string& dir) {
   std::vector<std::string> parts =
       split_parts(std::string(reinterpret_cast<const char*>(data), size), dry_run_separator, 4);
-  std::vector<std::string> scripts(parts.begin(), parts.begin() + std::min<size_t>(parts.size(), 3));
+  std::vector<std::string> scripts(parts.begin(),
+                                   parts.begin() + std::min<size_t>(parts.size(), 3));
   if (!dry_run_input_is_safe(scripts)) return "";
 
   clear_scratch_dir(dir);
@@ -517,7 +518,8 @@ inline std::string run_validator_case(const uint8_t* data, size_t size) {
     match_pattern p{pattern.c_str(), (anchors & 1) != 0, (anchors & 2) != 0};
     problem = pattern_problem(subject, p);
     if (problem.empty()) problem = pattern_problem(pattern, p);  // a pattern against itself
-    if (problem.empty() && !pattern_matches(pattern.c_str(), p) && (anchors != 0 || !pattern.empty()))
+    if (problem.empty() && !pattern_matches(pattern.c_str(), p) &&
+        (anchors != 0 || !pattern.empty()))
       problem = "a pattern does not match its own text";
   }
   if (!problem.empty()) return problem;
@@ -657,12 +659,10 @@ inline std::string run_reply_case(const uint8_t* data, size_t size) {
   }
 
   // Commands of every kind, each with the response pattern of its entry.
-  static const char* const commands[] = {"x_move_steps r 607",
-                                         "xyz_linear_move_steps xyz rtu 1,2,3",
-                                         "z_home u",
-                                         "get_native_axis_scale Y",
-                                         "y_home_steps b",
-                                         "set_milli_secs_per_step 10"};
+  static const char* const commands[] = {
+      "x_move_steps r 607", "xyz_linear_move_steps xyz rtu 1,2,3",
+      "z_home u",           "get_native_axis_scale Y",
+      "y_home_steps b",     "set_milli_secs_per_step 10"};
   for (int i = 0; problem.empty() && i < reply_command_limit && !stream.used_up(); ++i) {
     const char* command = commands[static_cast<size_t>(i) % (sizeof commands / sizeof *commands)];
     const match_pattern* response = find_validator(command);
@@ -677,9 +677,11 @@ inline std::string run_reply_case(const uint8_t* data, size_t size) {
     if (failing) {
       // A failed write is reported and ends the exchange: no line feed after
       // it, no reply read, no success.
-      if (ok || device.writes.size() != writes_before + 1 || device.writes[writes_before] != command)
+      if (ok || device.writes.size() != writes_before + 1 ||
+          device.writes[writes_before] != command)
         problem = std::string("a failed write did not end the exchange: ") + command;
-    } else if (device.writes.size() != writes_before + 2 || device.writes[writes_before] != command ||
+    } else if (device.writes.size() != writes_before + 2 ||
+               device.writes[writes_before] != command ||
                device.writes[writes_before + 1] != "\n") {
       problem = std::string("the command went out otherwise than as its bytes and a line feed: ") +
                 command;
@@ -691,8 +693,8 @@ inline std::string run_reply_case(const uint8_t* data, size_t size) {
   if (problem.empty()) {
     device.push_input(stream.bytes.substr(std::min(stream.next, stream.bytes.size())));
     stream.next = stream.bytes.size();
-    static const match_pattern patterns[] = {home_reply_pattern, {"X", true, true},
-                                             {" steps", false, true}, {"X", false, false}};
+    static const match_pattern patterns[] = {
+        home_reply_pattern, {"X", true, true}, {" steps", false, true}, {"X", false, false}};
     for (size_t i = 0; problem.empty() && device.pending() > 0; ++i) {
       const match_pattern& pattern = patterns[i % (sizeof patterns / sizeof *patterns)];
       size_t before = device.pending();

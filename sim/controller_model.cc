@@ -6,8 +6,8 @@
 namespace {
 
 struct axis_words {
-  char letter;          // as in "xyz_linear_move_steps xy ..."
-  char positive;        // direction letters
+  char letter;    // as in "xyz_linear_move_steps xy ..."
+  char positive;  // direction letters
   char negative;
   const char* move;     // "x_move_steps"
   const char* home;     // "x_home"
@@ -25,9 +25,11 @@ const struct {
   fault_kind kind;
   const char* name;
 } fault_names[] = {
-    {fault_kind::none, "none"},     {fault_kind::error, "error"},   {fault_kind::empty, "empty"},
-    {fault_kind::garbage, "garbage"}, {fault_kind::noise, "noise"}, {fault_kind::slow, "slow"},
-    {fault_kind::hangup, "hangup"}, {fault_kind::vanish, "vanish"}, {fault_kind::silent, "silent"},
+    {fault_kind::none, "none"},     {fault_kind::error, "error"},
+    {fault_kind::empty, "empty"},   {fault_kind::garbage, "garbage"},
+    {fault_kind::noise, "noise"},   {fault_kind::slow, "slow"},
+    {fault_kind::hangup, "hangup"}, {fault_kind::vanish, "vanish"},
+    {fault_kind::silent, "silent"},
 };
 
 const char error_reply[] = "E";

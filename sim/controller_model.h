@@ -63,11 +63,11 @@ struct controller {
 
 /// The controller's answer to one line.
 struct controller_reply {
-  bool counted = false;   // false for an empty line: nothing happened at all
-  bool send = false;      // false: nothing is written (silent, hangup, vanish)
-  std::string text;       // the reply line without its terminator
-  std::string line_end;   // the terminator
-  std::string trailing;   // bytes that follow in the same write (noise)
+  bool counted = false;  // false for an empty line: nothing happened at all
+  bool send = false;     // false: nothing is written (silent, hangup, vanish)
+  std::string text;      // the reply line without its terminator
+  std::string line_end;  // the terminator
+  std::string trailing;  // bytes that follow in the same write (noise)
   bool byte_by_byte = false;
   uint64_t delay_ms = 0;  // real time the command takes before the reply
   link_action action = link_action::keep;

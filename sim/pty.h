@@ -26,9 +26,9 @@ bool pty_open(pseudo_terminal& term, std::string& error);
 void pty_close(pseudo_terminal& term);
 
 enum class wait_outcome {
-  input,    // bytes are waiting on the master
-  stop,     // a stop signal arrived
-  failed,   // the master reported an error or a hang-up
+  input,   // bytes are waiting on the master
+  stop,    // a stop signal arrived
+  failed,  // the master reported an error or a hang-up
 };
 
 /// Waits, without a time limit and without spinning, for input on the

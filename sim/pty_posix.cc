@@ -32,9 +32,7 @@ void on_stop_signal(int) {
   errno = saved;
 }
 
-std::string os_error(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
-}
+std::string os_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 bool set_flags(int fd, int added) {
   int flags = fcntl(fd, F_GETFL);
@@ -179,7 +177,7 @@ bool install_stop_signals(std::string& error) {
       }
     }
   }
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
@@ -201,7 +199,7 @@ bool install_stop_signals(std::string& error) {
 bool stop_requested() { return stop_flag != 0; }
 
 bool point_link(const std::string& link_path, const std::string& target, std::string& error) {
-  struct stat existing{};
+  struct stat existing {};
   if (lstat(link_path.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
     error = link_path + " exists and is not a symbolic link; it is left alone";
     return false;

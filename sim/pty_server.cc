@@ -93,8 +93,8 @@ struct server {
   controller model;
   std::string link_path;
   pseudo_terminal term;
-  bool serving = false;      // false once the terminal has vanished
-  std::string linked_to;     // the device the link points at, if any
+  bool serving = false;   // false once the terminal has vanished
+  std::string linked_to;  // the device the link points at, if any
   line_splitter input;
 };
 
@@ -103,7 +103,7 @@ bool send_reply(server& s, const controller_reply& reply, served& outcome) {
   if (bytes.empty()) return true;
   if (!reply.byte_by_byte) {
     write_outcome w = pty_write_all(s.term, bytes.data(), bytes.size());
-    outcome = w == write_outcome::done ? served::go_on
+    outcome = w == write_outcome::done   ? served::go_on
               : w == write_outcome::stop ? served::stop
                                          : served::failed;
     return w == write_outcome::done;
@@ -286,8 +286,8 @@ int run_millsim(const millsim_options& options) {
     std::fprintf(stderr, "millsim: the pseudo-terminal %s failed; stopping\n",
                  s.term.device_path.c_str());
 
-  bool written = options.transcript_path.empty() ||
-                 write_transcript(options.transcript_path, s.model);
+  bool written =
+      options.transcript_path.empty() || write_transcript(options.transcript_path, s.model);
   if (!s.link_path.empty() && !s.linked_to.empty()) remove_link(s.link_path, s.linked_to);
   pty_close(s.term);
   return outcome == served::stop && written ? 0 : 1;

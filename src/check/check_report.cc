@@ -58,9 +58,7 @@ size_t utf8_length(const std::string& s, size_t i) {
   return n;
 }
 
-std::string json_bound(bool has, double value) {
-  return has ? number("%.4f", value) : "null";
-}
+std::string json_bound(bool has, double value) { return has ? number("%.4f", value) : "null"; }
 
 void put(std::FILE* out, const std::string& text) { std::fputs(text.c_str(), out); }
 
@@ -140,8 +138,8 @@ std::string check_verdict(const check_result& r) {
     sep = ", ";
   }
   if (r.travel_problems > 0) {
-    verdict += sep + counted(r.travel_problems, "position", "positions") +
-               " beyond the travel limits";
+    verdict +=
+        sep + counted(r.travel_problems, "position", "positions") + " beyond the travel limits";
     sep = ", ";
   }
   if (const check_problem* stop = stop_of(r)) {
@@ -211,8 +209,8 @@ bool write_check_json(const check_result& r, std::FILE* out) {
   put(out, "  \"unlisted_warnings\": " + std::to_string(r.unlisted_warnings) + ",\n");
   put(out, "  \"limits\": {");
   for (int a = 0; a < run_axis_count; ++a)
-    put(out, std::string(a ? ", " : "") + json_string(axis_keys[a]) + ": {\"min_in\": " +
-                 json_bound(r.limits.has_min[a], r.limits.min[a]) +
+    put(out, std::string(a ? ", " : "") + json_string(axis_keys[a]) +
+                 ": {\"min_in\": " + json_bound(r.limits.has_min[a], r.limits.min[a]) +
                  ", \"max_in\": " + json_bound(r.limits.has_max[a], r.limits.max[a]) + "}");
   put(out, "},\n  \"envelope\": ");
   if (!r.homed) {

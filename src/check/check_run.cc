@@ -17,8 +17,10 @@ namespace {
 /// listed; counts it otherwise. A file of a million bad lines would
 /// otherwise grow the list without bound.
 void note(std::vector<check_problem>& list, int& unlisted, const check_problem& p) {
-  if (list.size() < max_listed_problems) list.push_back(p);
-  else ++unlisted;
+  if (list.size() < max_listed_problems)
+    list.push_back(p);
+  else
+    ++unlisted;
 }
 
 class check_observer : public run_observer {
@@ -106,8 +108,8 @@ class check_observer : public run_observer {
       if (to == e.from_in[a]) continue;
       const bool behind = a == axis_z ? to > z_home_in_ + 1e-9 : to < 0.0;
       if (!behind) continue;
-      check_problem p = problem_at(check_problem_kind::travel, line_path_.c_str(), line_number_,
-                                   nullptr);
+      check_problem p =
+          problem_at(check_problem_kind::travel, line_path_.c_str(), line_number_, nullptr);
       p.axis = a;
       p.position_in = to;
       p.limit = a == axis_z ? z_home_in_ : 0.0;

@@ -19,8 +19,7 @@ message_buffers& resume_message();
 
 /// Formats into a fixed buffer. A text longer than the buffer is cut at its
 /// end, always terminated: a long path or script line never overruns it.
-void format_text(char* buffer, size_t size, const char* format, ...)
-    MILLRUN_PRINTF_FORMAT(3, 4);
+void format_text(char* buffer, size_t size, const char* format, ...) MILLRUN_PRINTF_FORMAT(3, 4);
 
 /// Copies caption and text into the shared buffers (cut to fit) and shows them.
 void show_message(const char* caption, const char* text);

@@ -35,7 +35,9 @@ bool waits_observed() {
 void emit_run_started(const char* script) {
   each([&](run_observer& o) { o.run_started(script); });
 }
-void emit_line_started(const line_event& e) { each([&](run_observer& o) { o.line_started(e); }); }
+void emit_line_started(const line_event& e) {
+  each([&](run_observer& o) { o.line_started(e); });
+}
 void emit_line_finished(const line_event& e, bool ok) {
   each([&](run_observer& o) { o.line_finished(e, ok); });
 }
@@ -51,8 +53,12 @@ void emit_reply_received(const reply_event& e) {
 void emit_reply_awaited(const wait_event& e) {
   each([&](run_observer& o) { o.reply_awaited(e); });
 }
-void emit_dwell(uint32_t milliseconds) { each([&](run_observer& o) { o.dwell(milliseconds); }); }
-void emit_homing_done(const homing_event& e) { each([&](run_observer& o) { o.homing_done(e); }); }
+void emit_dwell(uint32_t milliseconds) {
+  each([&](run_observer& o) { o.dwell(milliseconds); });
+}
+void emit_homing_done(const homing_event& e) {
+  each([&](run_observer& o) { o.homing_done(e); });
+}
 void emit_scales_queried(const int32_t (&numerators)[run_axis_count],
                          const int32_t (&denominators)[run_axis_count]) {
   each([&](run_observer& o) { o.scales_queried(numerators, denominators); });
@@ -60,15 +66,21 @@ void emit_scales_queried(const int32_t (&numerators)[run_axis_count],
 void emit_recovery_started(const char* failed_line) {
   each([&](run_observer& o) { o.recovery_started(failed_line); });
 }
-void emit_recovery_finished(bool ok) { each([&](run_observer& o) { o.recovery_finished(ok); }); }
-void emit_line_refused(const refusal_event& e) { each([&](run_observer& o) { o.line_refused(e); }); }
+void emit_recovery_finished(bool ok) {
+  each([&](run_observer& o) { o.recovery_finished(ok); });
+}
+void emit_line_refused(const refusal_event& e) {
+  each([&](run_observer& o) { o.line_refused(e); });
+}
 void emit_travel_exceeded(const travel_event& e) {
   each([&](run_observer& o) { o.travel_exceeded(e); });
 }
 void emit_run_finished(const run_summary& summary) {
   each([&](run_observer& o) { o.run_finished(summary); });
 }
-void emit_message_coming() { each([](run_observer& o) { o.message_coming(); }); }
+void emit_message_coming() {
+  each([](run_observer& o) { o.message_coming(); });
+}
 
 bool dwells_wait() { return events.dwell_waits; }
 void set_dwells_wait(bool wait) { events.dwell_waits = wait; }

@@ -58,7 +58,8 @@ arc_fault arc_from_center(double a0, double b0, double c0, double a1, double b1,
   // NOTE: an end within a ten-millionth of an inch of the start is a full
   // circle; CAM programs write full circles with the end equal to the start.
   bool full = std::hypot(a1 - a0, b1 - b0) < 1e-7;
-  arc.sweep = sweep_between(arc.start_angle, std::atan2(b1 - center_b, a1 - center_a), clockwise, full);
+  arc.sweep =
+      sweep_between(arc.start_angle, std::atan2(b1 - center_b, a1 - center_a), clockwise, full);
   add_turns(arc, clockwise, turns);
   return arc_fault::none;
 }
@@ -144,13 +145,18 @@ chord_plan plan_chords(const arc_path& arc, double tolerance) {
   return plan;
 }
 
-void chord_vertex(const arc_path& arc, const chord_plan& plan, int i, double& a, double& b, double& c) {
+void chord_vertex(const arc_path& arc, const chord_plan& plan, int i, double& a, double& b,
+                  double& c) {
   double sweep = std::fabs(arc.sweep);
   double along;
-  if (i <= 0) along = 0;
-  else if (i >= plan.count) along = sweep;
-  else if (plan.count <= 2) along = sweep * i / plan.count;
-  else along = plan.end_angle + (i - 1) * plan.inner_angle;
+  if (i <= 0)
+    along = 0;
+  else if (i >= plan.count)
+    along = sweep;
+  else if (plan.count <= 2)
+    along = sweep * i / plan.count;
+  else
+    along = plan.end_angle + (i - 1) * plan.inner_angle;
   double at = sweep > 0 ? along / sweep : 0;
   double radius = arc.start_radius + (arc.end_radius - arc.start_radius) * at;
   if (i > 0 && i < plan.count) radius += plan.outward;

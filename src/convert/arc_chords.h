@@ -55,7 +55,8 @@ struct chord_plan {
 chord_plan plan_chords(const arc_path& arc, double tolerance);
 
 /// Vertex `i` of the plan (0 the start, plan.count the end).
-void chord_vertex(const arc_path& arc, const chord_plan& plan, int i, double& a, double& b, double& c);
+void chord_vertex(const arc_path& arc, const chord_plan& plan, int i, double& a, double& b,
+                  double& c);
 
 /// The largest distance, in the arc's plane, between the chord from
 /// (a0, b0) to (a1, b1) and the arc's circle, the radius taken at fraction

@@ -14,7 +14,8 @@ std::string quoted_line(const char* line, size_t length);
 
 /// Leaves the refusal of line `number` in `state.failure` with exit code 1.
 /// Always false, so that a step can `return refuse_line(...)`.
-bool refuse_line(convert_state& state, long number, const std::string& text, const std::string& why);
+bool refuse_line(convert_state& state, long number, const std::string& text,
+                 const std::string& why);
 
 /// A warning on standard error, unless the pass is quiet.
 void warn_line(const convert_state& state, long number, const std::string& why);

@@ -23,7 +23,9 @@ namespace {
 constexpr long longest_line = 8192;
 
 void trim_blanks(const char*& line, size_t& length) {
-  while (length > 0 && (line[length - 1] == ' ' || line[length - 1] == '\t' || line[length - 1] == '\r')) --length;
+  while (length > 0 &&
+         (line[length - 1] == ' ' || line[length - 1] == '\t' || line[length - 1] == '\r'))
+    --length;
   while (length > 0 && (*line == ' ' || *line == '\t')) ++line, --length;
 }
 
@@ -45,11 +47,14 @@ bool is_millrun_keyword(const char* line, size_t length) {
 bool take_keyword_line(convert_state& state, const char* line, size_t length, long number) {
   std::string text(line, length);
   if (state.position_set)
-    return refuse_line(state, number, text, "a millrun setting after the job's first G-code line: give it first");
-  if (std::memchr(line, '\0', length)) return refuse_line(state, number, text, "the line holds a control character");
+    return refuse_line(state, number, text,
+                       "a millrun setting after the job's first G-code line: give it first");
+  if (std::memchr(line, '\0', length))
+    return refuse_line(state, number, text, "the line holds a control character");
   if (std::tolower(static_cast<unsigned char>(text[4])) == 'w') {
     double depth = std::atof(text.c_str() + 38);
-    if (!(std::fabs(depth) <= 1000)) return refuse_line(state, number, text, "the work-surface depth is out of range");
+    if (!(std::fabs(depth) <= 1000))
+      return refuse_line(state, number, text, "the work-surface depth is out of range");
     state.home_z = depth;
   }
   state.keyword_lines.push_back(text);
@@ -77,10 +82,12 @@ bool note_words_after_end(convert_state& state, const gcode_block& block, long n
   for (int i = 0; i < 26 && !has_words; ++i) has_words = block.has[i];
   if (has_words) state.words_seen = true;
   if (state.end_line == 0 || !has_words) return true;
-  warn_line(state, number, "the program ended on line " + std::to_string(state.end_line) +
-                               " (M2/M30); the lines after it are converted too");
+  warn_line(state, number,
+            "the program ended on line " + std::to_string(state.end_line) +
+                " (M2/M30); the lines after it are converted too");
   if (!before_output(state)) return false;
-  write_text_line(state.writer, ("; " + state.end_words + " (the program end, more follows)").c_str());
+  write_text_line(state.writer,
+                  ("; " + state.end_words + " (the program end, more follows)").c_str());
   state.end_line = 0;
   state.end_words.clear();
   return true;
@@ -97,8 +104,9 @@ bool take_percent_line(convert_state& state, long number) {
 bool skip_after_close(convert_state& state, const char* line, size_t length, long number) {
   trim_blanks(line, length);
   if (length == 0 || state.after_close_told) return true;
-  warn_line(state, number, "the program ended with % on line " + std::to_string(state.closed_line) +
-                               "; the text after it, from this line on, is not converted");
+  warn_line(state, number,
+            "the program ended with % on line " + std::to_string(state.closed_line) +
+                "; the text after it, from this line on, is not converted");
   state.after_close_told = true;
   return true;
 }
@@ -117,11 +125,14 @@ bool write_block_comment(convert_state& state, const gcode_block& block) {
   return true;
 }
 
-bool convert_dwell(convert_state& state, const gcode_block& block, long number, const std::string& text) {
-  if (!block_has(block, 'P')) return refuse_line(state, number, text, "a dwell (G4) needs its time as a P word");
+bool convert_dwell(convert_state& state, const gcode_block& block, long number,
+                   const std::string& text) {
+  if (!block_has(block, 'P'))
+    return refuse_line(state, number, text, "a dwell (G4) needs its time as a P word");
   double ms = block_value(block, 'P') * (state.options->dwell_in_ms ? 1 : 1000);
   if (ms < 0 || ms > 4294967295.0)
-    return refuse_line(state, number, text, "the dwell P is negative or longer than millrun can wait");
+    return refuse_line(state, number, text,
+                       "the dwell P is negative or longer than millrun can wait");
   if (!take_pending_break(state) || !before_output(state)) return false;
   warn_long_dwell(state, number, ms);
   write_dwell(state.writer, static_cast<unsigned long>(std::llround(ms)));
@@ -137,7 +148,8 @@ bool convert_line(convert_state& state, const char* line, size_t length, long nu
   if (length == 0) return true;
   if (*line == '%' && take_percent_line(state, number)) return true;
   if (length > longest_line)
-    return refuse_line(state, number, quoted_line(line, length), "the line is longer than 8192 characters");
+    return refuse_line(state, number, quoted_line(line, length),
+                       "the line is longer than 8192 characters");
   if (is_millrun_keyword(line, length)) return take_keyword_line(state, line, length, number);
   if (is_script_comment(line, length)) return copy_script_comment(state, line, length);
 
@@ -154,8 +166,9 @@ bool convert_line(convert_state& state, const char* line, size_t length, long nu
   line_codes codes;
   if (!read_line_codes(state, block, number, text, codes)) return false;
   if (block_has(block, 'L'))
-    return refuse_line(state, number, text,
-                       "the L repeat count is not supported: repeat the moves in the CAM program instead");
+    return refuse_line(
+        state, number, text,
+        "the L repeat count is not supported: repeat the moves in the CAM program instead");
 
   // 3. M, S, F and T words become lines millrun ignores.
   if (!convert_machine_words(state, block, number, text)) return false;

@@ -63,9 +63,9 @@ struct convert_state {
   std::string break_text, break_why;
   std::vector<std::string> break_words;  // the break's M and T words, for the next part's head
   long part_first_motion = 0;            // the writer's motion-line count when the part began
-  long tool_line_at = -1;                // where the part's tool is named in its file, until it is known
-  long end_line = 0;       // the last M2/M30 not yet followed by more of the job
-  std::string end_words;   // its line's words, written at the end (a comment if more follows)
+  long tool_line_at = -1;   // where the part's tool is named in its file, until it is known
+  long end_line = 0;        // the last M2/M30 not yet followed by more of the job
+  std::string end_words;    // its line's words, written at the end (a comment if more follows)
   bool words_seen = false;  // a line with G-code words was read: a % line now closes the program
   long closed_line = 0;     // the line of the closing %, 0 while the program runs
   bool after_close_told = false;

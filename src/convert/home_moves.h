@@ -10,5 +10,5 @@
 #include "convert/word_reader.h"
 
 /// `home_word` for G28/G30 on the line, `machine` for G53.
-bool convert_home_move(convert_state& state, const gcode_block& block, long number, const std::string& text,
-                       bool home_word, bool machine);
+bool convert_home_move(convert_state& state, const gcode_block& block, long number,
+                       const std::string& text, bool home_word, bool machine);

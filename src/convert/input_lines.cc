@@ -29,7 +29,8 @@ bool read_input_line(input_lines& in, std::string& line, size_t cap) {
   line.clear();
   if (!in.started) {
     in.started = true;
-    if (peek(in, 2) == 0xBF && peek(in, 0) == 0xEF && peek(in, 1) == 0xBB) in.position += 3;  // UTF-8 mark
+    if (peek(in, 2) == 0xBF && peek(in, 0) == 0xEF && peek(in, 1) == 0xBB)
+      in.position += 3;  // UTF-8 mark
   }
   if (peek(in, 0) < 0) return false;
   for (int c = peek(in, 0); c >= 0; c = peek(in, 0)) {
@@ -37,8 +38,10 @@ bool read_input_line(input_lines& in, std::string& line, size_t cap) {
     if (c == '\n') break;
     if (c == '\r') {
       // CR LF and CR CR LF belong to one line end, as editors count lines.
-      if (peek(in, 0) == '\n') ++in.position;
-      else if (peek(in, 0) == '\r' && peek(in, 1) == '\n') in.position += 2;
+      if (peek(in, 0) == '\n')
+        ++in.position;
+      else if (peek(in, 0) == '\r' && peek(in, 1) == '\n')
+        in.position += 2;
       break;
     }
     if (line.size() < cap) line.push_back(static_cast<char>(c));

@@ -6,9 +6,12 @@
 #include "convert/convert_messages.h"
 
 void plane_axes(int plane, int axes[3]) {
-  if (plane == 18) axes[0] = 2, axes[1] = 0, axes[2] = 1;
-  else if (plane == 19) axes[0] = 1, axes[1] = 2, axes[2] = 0;
-  else axes[0] = 0, axes[1] = 1, axes[2] = 2;
+  if (plane == 18)
+    axes[0] = 2, axes[1] = 0, axes[2] = 1;
+  else if (plane == 19)
+    axes[0] = 1, axes[1] = 2, axes[2] = 0;
+  else
+    axes[0] = 0, axes[1] = 1, axes[2] = 2;
 }
 
 double& point_axis(point3& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
@@ -26,9 +29,10 @@ bool need_units(convert_state& state, long number, const std::string& text) {
     state.units = state.options->units;
     return true;
   }
-  return refuse_line(state, number, text,
-                     "the job does not say whether it is in inches (G20) or millimetres (G21) before its first "
-                     "coordinate; give --units in or --units mm");
+  return refuse_line(
+      state, number, text,
+      "the job does not say whether it is in inches (G20) or millimetres (G21) before its first "
+      "coordinate; give --units in or --units mm");
 }
 
 point3 target_of(const convert_state& state, const gcode_block& block) {

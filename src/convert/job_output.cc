@@ -43,8 +43,9 @@ bool open_part_file(convert_state& state) {
     state.file = stdout;
     return true;
   }
-  std::string final_name = state.options->split_tools ? part_file_name(state.options->output, state.part)
-                                                      : state.options->output;
+  std::string final_name = state.options->split_tools
+                               ? part_file_name(state.options->output, state.part)
+                               : state.options->output;
   if (!may_replace(state, final_name)) return false;
   std::string temp_name = final_name + ".millprep-tmp";
   std::remove(temp_name.c_str());  // a leftover, or a link that would be written through
@@ -63,8 +64,10 @@ bool open_part_file(convert_state& state) {
 // "// Part N of the job, tool T5", padded to one width.
 void write_tool_line(convert_state& state) {
   char tool[32];
-  if (state.has_tool) std::snprintf(tool, sizeof tool, "T%g", state.tool);
-  else std::snprintf(tool, sizeof tool, "not named");
+  if (state.has_tool)
+    std::snprintf(tool, sizeof tool, "T%g", state.tool);
+  else
+    std::snprintf(tool, sizeof tool, "not named");
   char part[96];
   std::snprintf(part, sizeof part, "// Part %d of the job, tool %-16s", state.part, tool);
   write_text_line(state.writer, part);
@@ -97,7 +100,8 @@ void lead_in(convert_state& state, long number) {
 void write_part_header(convert_state& state) {
   // The header uses script comments, which millrun skips, so that homing
   // waits for G20 and any depth keyword of the job comes before it.
-  std::string line = "// Converted by millprep from " + state.input_name + "; " + header_options(*state.options);
+  std::string line =
+      "// Converted by millprep from " + state.input_name + "; " + header_options(*state.options);
   write_text_line(state.writer, line.c_str());
   if (state.options->split_tools) {
     // The tool is named once the part first cuts: the line is written to
@@ -105,7 +109,8 @@ void write_part_header(convert_state& state) {
     state.tool_line_at = state.file && state.file != stdout ? std::ftell(state.file) : -1;
     write_tool_line(state);
   }
-  for (const std::string& keyword : state.keyword_lines) write_text_line(state.writer, keyword.c_str());
+  for (const std::string& keyword : state.keyword_lines)
+    write_text_line(state.writer, keyword.c_str());
   write_text_line(state.writer, "G20");
   write_text_line(state.writer, "G90");
 }
@@ -151,8 +156,10 @@ bool end_part(convert_state& state) {
   state.writer.file = nullptr;
   state.part_begun = false;
   if (!ok) {
-    state.failure = "millprep: cannot write " +
-                    (state.temp_names.empty() ? std::string("standard output") : state.temp_names.back()) + "\n";
+    state.failure =
+        "millprep: cannot write " +
+        (state.temp_names.empty() ? std::string("standard output") : state.temp_names.back()) +
+        "\n";
     state.failure_code = 2;
   }
   return ok;
@@ -164,8 +171,9 @@ bool take_pending_break(convert_state& state) {
   if (state.break_line == 0) return true;
   if (!state.options->split_tools)
     return refuse_line(state, state.break_line, state.break_text,
-                       state.break_why + " between moves: millrun runs one tool; give --split-tools to write one "
-                                         "file per part and change the tool between runs");
+                       state.break_why +
+                           " between moves: millrun runs one tool; give --split-tools to write one "
+                           "file per part and change the tool between runs");
   flush_run(state);
   if (state.part_begun && !end_part(state)) return false;
   long number = state.break_line;

@@ -50,4 +50,5 @@ void write_point(convert_state& state, bool rapid, const point3& p, long first, 
 /// One move of the job to `to` (job inches): a rapid, or a feed move that
 /// joins the open run when it stays within the tolerance. Home moves are
 /// left out of the extent that --fit places.
-bool emit_move(convert_state& state, bool rapid, const point3& to, long number, bool home_move = false);
+bool emit_move(convert_state& state, bool rapid, const point3& to, long number,
+               bool home_move = false);

@@ -45,7 +45,8 @@ static int format_line_number(long value, char* out) {
 bool write_motion(job_writer& writer, bool rapid, double x, double y, double z, long first_line,
                   long last_line) {
   const long long target[3] = {to_ten_thousandths(x), to_ten_thousandths(y), to_ten_thousandths(z)};
-  if (target[0] == writer.at[0] && target[1] == writer.at[1] && target[2] == writer.at[2]) return false;
+  if (target[0] == writer.at[0] && target[1] == writer.at[1] && target[2] == writer.at[2])
+    return false;
   char line[160];
   std::memcpy(line, rapid ? "G00" : "G01", 3);
   int length = 3;
@@ -59,7 +60,8 @@ bool write_motion(job_writer& writer, bool rapid, double x, double y, double z, 
   }
   // The input line it came from, so that a message of millrun leads back
   // to the CAM program's own line.
-  std::memcpy(line + length, first_line == last_line ? " (line " : " (lines ", first_line == last_line ? 7 : 8);
+  std::memcpy(line + length, first_line == last_line ? " (line " : " (lines ",
+              first_line == last_line ? 7 : 8);
   length += first_line == last_line ? 7 : 8;
   length += format_line_number(first_line, line + length);
   if (first_line != last_line) {

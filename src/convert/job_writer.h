@@ -6,11 +6,11 @@
 #include <cstdio>
 
 struct job_writer {
-  std::FILE* file = nullptr;      // null: count and measure only
-  long long at[3] = {0, 0, 0};    // the last position written, in 0.0001 in
+  std::FILE* file = nullptr;    // null: count and measure only
+  long long at[3] = {0, 0, 0};  // the last position written, in 0.0001 in
   long long least[3] = {0, 0, 0};
   long long most[3] = {0, 0, 0};
-  bool moved = false;             // `least` and `most` hold a target
+  bool moved = false;  // `least` and `most` hold a target
   long motion_lines = 0;
 };
 

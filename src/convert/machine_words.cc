@@ -10,13 +10,16 @@ namespace {
 
 std::string number_text(double value) {
   char text[48];
-  if (value == std::floor(value) && std::fabs(value) < 1e12) std::snprintf(text, sizeof text, "%.0f", value);
-  else std::snprintf(text, sizeof text, "%.4f", value);
+  if (value == std::floor(value) && std::fabs(value) < 1e12)
+    std::snprintf(text, sizeof text, "%.0f", value);
+  else
+    std::snprintf(text, sizeof text, "%.4f", value);
   return text;
 }
 
 // A T-word naming a tool other than the one that cut so far is a break.
-void take_tool_word(convert_state& state, const gcode_block& block, long number, const std::string& text) {
+void take_tool_word(convert_state& state, const gcode_block& block, long number,
+                    const std::string& text) {
   if (!block_has(block, 'T')) return;
   double t = block_value(block, 'T');
   if (state.has_tool && t != state.tool && state.cut && state.break_line == 0) {
@@ -52,15 +55,17 @@ bool is_stop_or_change(int m) { return m == 0 || m == 10 || m == 60 || m == 600;
 
 }  // namespace
 
-bool convert_machine_words(convert_state& state, const gcode_block& block, long number, const std::string& text) {
+bool convert_machine_words(convert_state& state, const gcode_block& block, long number,
+                           const std::string& text) {
   std::string ignored;
   bool stop_or_change = false, end = false;
   take_tool_word(state, block, number, text);
   for (int i = 0; i < block.m_count; ++i) {
     int m = block.m[i];
     if (m == 980 || m == 990)
-      return refuse_line(state, number, text,
-                         "subroutine calls (M98/M99) are not supported: post the job with its moves written out");
+      return refuse_line(
+          state, number, text,
+          "subroutine calls (M98/M99) are not supported: post the job with its moves written out");
     take_m_code(state, m, number, text);
     stop_or_change = stop_or_change || is_stop_or_change(m);
     end = end || m == 20 || m == 300;
@@ -85,7 +90,8 @@ bool convert_machine_words(convert_state& state, const gcode_block& block, long 
   // head of the next part, the stop or tool change itself as a comment:
   // millrun takes one only before a part's first move.
   if (state.break_line != 0) {
-    state.break_words.push_back(stop_or_change || state.break_line == number ? "; " + ignored : ignored);
+    state.break_words.push_back(stop_or_change || state.break_line == number ? "; " + ignored
+                                                                             : ignored);
     return true;
   }
   if (!before_output(state)) return false;

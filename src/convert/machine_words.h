@@ -11,4 +11,5 @@
 
 /// Notes the line's tool and breaks and writes its M, T, S and F words as
 /// one line millrun ignores. Refuses subroutine calls (M98, M99).
-bool convert_machine_words(convert_state& state, const gcode_block& block, long number, const std::string& text);
+bool convert_machine_words(convert_state& state, const gcode_block& block, long number,
+                           const std::string& text);

@@ -20,8 +20,8 @@ struct line_codes {
 /// Takes the line's G-codes in their order: settings into `state`, the
 /// rest into `codes`. Refuses a code millprep cannot convert faithfully and
 /// two motion codes on one line.
-bool read_line_codes(convert_state& state, const gcode_block& block, long number, const std::string& text,
-                     line_codes& codes);
+bool read_line_codes(convert_state& state, const gcode_block& block, long number,
+                     const std::string& text, line_codes& codes);
 
 /// Makes the line's motion code the modal motion: a cycle code starts a
 /// cycle at the present Z, G0 to G3 end one; G0 and G1 are remembered for

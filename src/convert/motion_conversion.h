@@ -10,5 +10,5 @@
 
 /// Converts the line's motion; `motion_word` is the motion code given on
 /// the line itself (-1 when the modal one continues).
-bool convert_motion(convert_state& state, const gcode_block& block, long number, const std::string& text,
-                    int motion_word);
+bool convert_motion(convert_state& state, const gcode_block& block, long number,
+                    const std::string& text, int motion_word);

@@ -32,7 +32,8 @@ bool read_number(const char* text, size_t length, double& value) {
   const char* start = text;
   if (length > 0 && *start == '+') ++start;
   auto parsed = std::from_chars(start, text + length, value, std::chars_format::fixed);
-  return parsed.ec == std::errc() && parsed.ptr == text + length && length > 0 && std::isfinite(value);
+  return parsed.ec == std::errc() && parsed.ptr == text + length && length > 0 &&
+         std::isfinite(value);
 }
 
 void fail(prep_options& options, const std::string& text) {
@@ -40,7 +41,8 @@ void fail(prep_options& options, const std::string& text) {
 }
 
 bool takes_value(const std::string& word) {
-  return word == "-o" || word == "--tolerance" || word == "--units" || word == "--shift" || word == "--dwell-units";
+  return word == "-o" || word == "--tolerance" || word == "--units" || word == "--shift" ||
+         word == "--dwell-units";
 }
 
 // Three numbers in inches, X,Y,Z, each within 10000.
@@ -50,7 +52,8 @@ void read_shift(prep_options& options, const std::string& value) {
   for (; axis < 3; ++axis) {
     size_t comma = value.find(',', from);
     size_t to = axis < 2 ? comma : value.size();
-    if (to == std::string::npos || !read_number(value.c_str() + from, to - from, options.shift[axis]) ||
+    if (to == std::string::npos ||
+        !read_number(value.c_str() + from, to - from, options.shift[axis]) ||
         std::fabs(options.shift[axis]) > 10000)
       break;
     from = to + 1;
@@ -68,15 +71,22 @@ void take_valued_option(prep_options& options, const std::string& word, const ch
   } else if (word == "--tolerance") {
     if (!read_number(value, std::strlen(value), options.tolerance) || options.tolerance < 0.0002 ||
         options.tolerance > 1)
-      fail(options, "--tolerance takes inches from 0.0002 to 1 (output is rounded to 0.0001 in): " + text);
+      fail(options,
+           "--tolerance takes inches from 0.0002 to 1 (output is rounded to 0.0001 in): " + text);
   } else if (word == "--units") {
-    if (text == "in") options.units = 20;
-    else if (text == "mm") options.units = 21;
-    else fail(options, "--units takes in or mm: " + text);
+    if (text == "in")
+      options.units = 20;
+    else if (text == "mm")
+      options.units = 21;
+    else
+      fail(options, "--units takes in or mm: " + text);
   } else if (word == "--dwell-units") {
-    if (text == "s") options.dwell_in_ms = false;
-    else if (text == "ms") options.dwell_in_ms = true;
-    else fail(options, "--dwell-units takes s or ms: " + text);
+    if (text == "s")
+      options.dwell_in_ms = false;
+    else if (text == "ms")
+      options.dwell_in_ms = true;
+    else
+      fail(options, "--dwell-units takes s or ms: " + text);
   } else {
     read_shift(options, text);
   }
@@ -119,8 +129,10 @@ prep_options parse_prep_arguments(int argc, const char* const* argv) {
       options.given += (options.given.empty() ? "" : " ") + word;
       if (valued) options.given += std::string(" ") + argv[i + 1];
     }
-    if (valued) take_valued_option(options, word, argv[++i]);
-    else take_word(options, word);
+    if (valued)
+      take_valued_option(options, word, argv[++i]);
+    else
+      take_word(options, word);
   }
   if (options.help || options.version) return options;
   if (options.input.empty()) fail(options, "no input file");

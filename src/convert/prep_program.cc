@@ -24,7 +24,8 @@ bool stop_requested(const prep_options& options) {
 int convert_file(const prep_options& options, convert_state& state) {
   std::FILE* in = std::fopen(options.input.c_str(), "rb");
   if (!in) {
-    std::fprintf(stderr, "millprep: cannot read %s: %s\n", options.input.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "millprep: cannot read %s: %s\n", options.input.c_str(),
+                 std::strerror(errno));
     return 2;
   }
   // The reader's block is too large for the stack; each file gets its own.
@@ -70,13 +71,16 @@ void warn_behind_home(const convert_state& state) {
   const job_writer& w = state.writer;
   if (!w.moved) return;
   if (w.least[0] < 0 || w.least[1] < 0)
-    std::fprintf(stderr,
-                 "millprep: warning: the job reaches X %s, Y %s in, behind the home corner (X 0, Y 0), where "
-                 "the machine's home switches are; give --fit or --shift to place the job in front of it\n",
-                 inches(w.least[0]).c_str(), inches(w.least[1]).c_str());
+    std::fprintf(
+        stderr,
+        "millprep: warning: the job reaches X %s, Y %s in, behind the home corner (X 0, Y 0), "
+        "where "
+        "the machine's home switches are; give --fit or --shift to place the job in front of it\n",
+        inches(w.least[0]).c_str(), inches(w.least[1]).c_str());
   if (w.most[2] > to_ten_thousandths(state.home_z))
     std::fprintf(stderr,
-                 "millprep: warning: the job reaches Z %s in, above the Z home position %.4f in, the top of Z "
+                 "millprep: warning: the job reaches Z %s in, above the Z home position %.4f in, "
+                 "the top of Z "
                  "travel; give --shift with a lower Z, or set_work_surface_depth_below_top_of_z\n",
                  inches(w.most[2]).c_str(), state.home_z);
 }
@@ -110,19 +114,21 @@ int run_millprep(const prep_options& options) {
   }
   for (size_t i = 0; i < state.temp_names.size(); ++i) {
     if (std::rename(state.temp_names[i].c_str(), state.final_names[i].c_str()) != 0) {
-      std::fprintf(stderr, "millprep: cannot write %s: %s\n", state.final_names[i].c_str(), std::strerror(errno));
+      std::fprintf(stderr, "millprep: cannot write %s: %s\n", state.final_names[i].c_str(),
+                   std::strerror(errno));
       for (size_t j = i; j < state.temp_names.size(); ++j) std::remove(state.temp_names[j].c_str());
       return 2;
     }
   }
   const job_writer& w = state.writer;
-  std::fprintf(stderr,
-               "millprep: %ld input lines, %ld motion lines, %ld arcs converted, %ld segments merged, "
-               "largest deviation %.5f in, extent X %s to %s, Y %s to %s, Z %s to %s in",
-               state.totals.input_lines, w.motion_lines, state.totals.arcs, state.totals.merged,
-               state.totals.deviation, inches(w.least[0]).c_str(), inches(w.most[0]).c_str(),
-               inches(w.least[1]).c_str(), inches(w.most[1]).c_str(), inches(w.least[2]).c_str(),
-               inches(w.most[2]).c_str());
+  std::fprintf(
+      stderr,
+      "millprep: %ld input lines, %ld motion lines, %ld arcs converted, %ld segments merged, "
+      "largest deviation %.5f in, extent X %s to %s, Y %s to %s, Z %s to %s in",
+      state.totals.input_lines, w.motion_lines, state.totals.arcs, state.totals.merged,
+      state.totals.deviation, inches(w.least[0]).c_str(), inches(w.most[0]).c_str(),
+      inches(w.least[1]).c_str(), inches(w.most[1]).c_str(), inches(w.least[2]).c_str(),
+      inches(w.most[2]).c_str());
   if (options.split_tools) std::fprintf(stderr, ", %d parts", state.part);
   std::fputc('\n', stderr);
   warn_behind_home(state);

@@ -21,7 +21,9 @@ struct gcode_block {
 };
 
 inline bool block_has(const gcode_block& block, char letter) { return block.has[letter - 'A']; }
-inline double block_value(const gcode_block& block, char letter) { return block.value[letter - 'A']; }
+inline double block_value(const gcode_block& block, char letter) {
+  return block.value[letter - 'A'];
+}
 
 /// Reads `length` bytes of one line (no line end). On failure `why` names
 /// what could not be read and why, and the result is false.

@@ -17,16 +17,24 @@ void reset_axis_model() { model = axis_model{}; }
 
 int axis_of_letter(char axis) {
   switch (axis) {
-    case 'x': case 'X': return axis_x;
-    case 'y': case 'Y': return axis_y;
-    case 'z': case 'Z': return axis_z;
-    default: return -1;
+    case 'x':
+    case 'X':
+      return axis_x;
+    case 'y':
+    case 'Y':
+      return axis_y;
+    case 'z':
+    case 'Z':
+      return axis_z;
+    default:
+      return -1;
   }
 }
 
 bool inches_to_steps_with(double inches, axis_scale scale, int32_t& steps) {
   double thousandths = inches * 1000.0;
-  double r = static_cast<double>(scale.numerator) * thousandths / static_cast<double>(scale.denominator);
+  double r =
+      static_cast<double>(scale.numerator) * thousandths / static_cast<double>(scale.denominator);
   double rounded = std::round(r);  // halves away from zero
   if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return false;
   steps = static_cast<int32_t>(rounded);
@@ -69,9 +77,8 @@ bool compute_axis_moves(const motion_targets& targets, axis_moves& moves) {
     double target = targets.target[a];
     int32_t target_steps = 0;
     if (!inches_to_steps_with(target, model.scales[a], target_steps)) return false;
-    int64_t steps = target > axis.position_in
-                        ? int64_t{target_steps} - axis.position_steps
-                        : int64_t{axis.position_steps} - target_steps;
+    int64_t steps = target > axis.position_in ? int64_t{target_steps} - axis.position_steps
+                                              : int64_t{axis.position_steps} - target_steps;
     if (!fits_int32(steps)) return false;
     moves.target[a] = target;
     moves.steps[a] = static_cast<int32_t>(steps);

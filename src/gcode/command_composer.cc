@@ -19,7 +19,6 @@ struct composer_state {
 };
 composer_state composer;
 
-
 // The longest command, three axes of eleven characters each, is far below
 // the buffer's 256 bytes.
 char* append_text(char* p, const char* text) {
@@ -52,7 +51,7 @@ bool would_drop_a_move(const line_reading& line) {
   if (line.kind == line_kind::dwell) return line.words.axis_word;
   if (line.kind != line_kind::ignored) return false;
   if (text[0] == 'G') return line.words.axis_word;  // "G0 G..."
-  if (text[0] == 'X') {  // "X0Y0"
+  if (text[0] == 'X') {                             // "X0Y0"
     const axis_model& model = axis_model_state();
     return model.axes[axis_x].position_steps != 0 || model.axes[axis_y].position_steps != 0;
   }
@@ -97,15 +96,21 @@ translation_result classify_gcode_line(char* line, line_reading& reading, bool d
     case line_kind::dwell:
       if (dwell) perform_dwell(reading.dwell_ms);
       return translation_result::no_op;
-    case line_kind::ignored: return translation_result::no_op;
-    case line_kind::other: return translation_result::unknown_gcode;
-    case line_kind::motion: break;
+    case line_kind::ignored:
+      return translation_result::no_op;
+    case line_kind::other:
+      return translation_result::unknown_gcode;
+    case line_kind::motion:
+      break;
   }
   if (context.program_ended) return translation_result::after_program_end;
   switch (reading.reading) {
-    case operand_reading::complete: break;
-    case operand_reading::exponent: return translation_result::exponent_number;
-    default: return translation_result::lost_operands;
+    case operand_reading::complete:
+      break;
+    case operand_reading::exponent:
+      return translation_result::exponent_number;
+    default:
+      return translation_result::lost_operands;
   }
   if (reading.motion_word) composer.rapid = reading.rapid;
   return translation_result::command;
@@ -156,7 +161,7 @@ translation_result compose_machine_command(const motion_targets& targets, const 
     if (moves.steps[a] == 0) continue;
     axes[moving] = axis_table[a].letter;
     letters[moving] = moves.target[a] > model.axes[a].position_in ? axis_table[a].positive
-                                                                   : axis_table[a].negative;
+                                                                  : axis_table[a].negative;
     ++moving;
     only = a;
   }

@@ -8,17 +8,17 @@
 #include "gcode/translation_log.h"
 
 enum class translation_result {
-  command,           // a machine command was composed (and logged)
-  no_op,             // the line causes no motion: "NO_OP()"
-  unknown_gcode,     // not a code this dialect knows
-  unsupported_mode,  // G21 or G91: millimetres or relative coordinates
-  lost_operands,     // an axis word the narrow operand reading would drop or misread
-  exponent_number,   // an axis number in exponent form ("X1e2")
+  command,             // a machine command was composed (and logged)
+  no_op,               // the line causes no motion: "NO_OP()"
+  unknown_gcode,       // not a code this dialect knows
+  unsupported_mode,    // G21 or G91: millimetres or relative coordinates
+  lost_operands,       // an axis word the narrow operand reading would drop or misread
+  exponent_number,     // an axis number in exponent form ("X1e2")
   ignored_with_words,  // a line ignored whole (M, T, S, F) that holds axis or G words
-  program_stop,      // M0, M1, M6, M60 on a motion line or after the run's first move
-  subprogram,        // M98, M99
-  after_program_end, // a motion line after its file's M2/M30
-  out_of_range,      // a target or step difference beyond the step arithmetic
+  program_stop,        // M0, M1, M6, M60 on a motion line or after the run's first move
+  subprogram,          // M98, M99
+  after_program_end,   // a motion line after its file's M2/M30
+  out_of_range,        // a target or step difference beyond the step arithmetic
 };
 
 /// What the run knows before a line that its reading depends on.
@@ -61,4 +61,3 @@ bool last_motion_rapid();
 
 /// Forgets the composer's state (tests; the run does this at its start).
 void reset_command_composer();
-

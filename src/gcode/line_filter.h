@@ -34,10 +34,14 @@ template <typename Found>
 bool found_outside_comments(const char* text, Found found) {
   int depth = 0;
   for (const char* p = text; *p; ++p) {
-    if (*p == '(') ++depth;
-    else if (*p == ')' && depth > 0) --depth;
-    else if (depth == 0 && *p == ';') return false;
-    else if (depth == 0 && found(p)) return true;
+    if (*p == '(')
+      ++depth;
+    else if (*p == ')' && depth > 0)
+      --depth;
+    else if (depth == 0 && *p == ';')
+      return false;
+    else if (depth == 0 && found(p))
+      return true;
   }
   return false;
 }

@@ -76,10 +76,14 @@ double read_operand_number(const char* text, size_t& length, bool& plain) {
   plain = true;
   for (;; ++n) {
     const char c = text[n];
-    if (is_digit(c)) ++digits;
-    else if (c == '.') plain = plain && points++ == 0;
-    else if (c == '-') plain = false;
-    else break;
+    if (is_digit(c))
+      ++digits;
+    else if (c == '.')
+      plain = plain && points++ == 0;
+    else if (c == '-')
+      plain = false;
+    else
+      break;
   }
   plain = plain && digits > 0;
   length = n;
@@ -93,9 +97,12 @@ bool is_plain_number(const char* text, size_t length) {
   size_t i = 0, digits = 0, points = 0;
   if (i < length && text[i] == '-') ++i;
   for (; i < length; ++i) {
-    if (is_digit(text[i])) ++digits;
-    else if (text[i] == '.' && points == 0) ++points;
-    else return false;
+    if (is_digit(text[i]))
+      ++digits;
+    else if (text[i] == '.' && points == 0)
+      ++points;
+    else
+      return false;
   }
   return digits > 0;
 }
@@ -141,9 +148,14 @@ void read_gcode_line(char* line, line_reading& out) {
   out.motion_word = false;
   out.rapid = false;
   switch (ignored_gcode(text, out.dwell_ms)) {
-    case ignored_as::yes: out.kind = line_kind::ignored; return;
-    case ignored_as::dwell: out.kind = line_kind::dwell; return;
-    case ignored_as::no: break;
+    case ignored_as::yes:
+      out.kind = line_kind::ignored;
+      return;
+    case ignored_as::dwell:
+      out.kind = line_kind::dwell;
+      return;
+    case ignored_as::no:
+      break;
   }
   const char* operands = motion_operands(text);
   if (!operands) {

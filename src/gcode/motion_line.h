@@ -19,7 +19,6 @@ enum class operand_reading {
   lost,      // an axis or G word stands where the reading had stopped
 };
 
-
 /// Reads the operand text of a motion line ("X1.5 Y2", "X1.5Y2 Z-0.1"). The
 /// targets are those every later step uses; the verdict says whether the
 /// line may run as read.
@@ -38,15 +37,15 @@ enum class line_kind {
 /// line, its operands and targets. Classifying, composing and tracking the
 /// line after a reply all take it from here.
 struct line_reading {
-  char* text = nullptr;            // after the N-word, without comments
+  char* text = nullptr;  // after the N-word, without comments
   line_words words;
   line_kind kind = line_kind::other;
   unsigned dwell_ms = 0;           // a dwell's wait
   const char* operands = nullptr;  // a motion line's operand text, inside `text`
   operand_reading reading = operand_reading::complete;
   motion_targets targets;
-  bool motion_word = false;        // "G0 ", "G00 ", "G1 ", "G01 ", not a continuation
-  bool rapid = false;              // and that word is G0/G00
+  bool motion_word = false;  // "G0 ", "G00 ", "G1 ", "G01 ", not a continuation
+  bool rapid = false;        // and that word is G0/G00
 };
 
 /// Reads a trimmed line: strips its comments in place (the N-word stays in

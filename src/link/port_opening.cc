@@ -23,9 +23,12 @@ std::vector<port_handle> open_handles;
 
 const char* kind_word(port_kind kind) {
   switch (kind) {
-    case port_kind::serial: return "Serial Port";
-    case port_kind::parallel: return "Parallel Port";
-    case port_kind::file: break;
+    case port_kind::serial:
+      return "Serial Port";
+    case port_kind::parallel:
+      return "Parallel Port";
+    case port_kind::file:
+      break;
   }
   return "File";
 }
@@ -59,8 +62,8 @@ void tell_what_was_tried(const char* path, port_kind kind) {
   if (kind == port_kind::file || opener || last_failure == open_failure::none) return;
   char text[768];
   if (last_failure == open_failure::settings)
-    format_text(text, sizeof text, "The device %s refused the line settings (%ld baud, 8N1).",
-                path, static_cast<long>(memory.baud));
+    format_text(text, sizeof text, "The device %s refused the line settings (%ld baud, 8N1).", path,
+                static_cast<long>(memory.baud));
   else
     platform_describe_failed_opening(path, kind, text, sizeof text);
   show_note(text);

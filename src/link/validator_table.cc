@@ -145,7 +145,7 @@ bool parse_validator_table(char* text_buffer) {
   for (const char* p = std::strstr(text_buffer, "; "); p; p = std::strstr(p + 2, "; ")) ++slots;
 
   validator_entry* table = new (std::nothrow) validator_entry[static_cast<size_t>(slots)];
-  char (*lead)[2] = new (std::nothrow) char[static_cast<size_t>(slots)][2];
+  char(*lead)[2] = new (std::nothrow) char[static_cast<size_t>(slots)][2];
   if (!table || !lead) {
     delete[] table;
     delete[] lead;

@@ -100,8 +100,8 @@ class posix_device final : public device {
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) return false;
     // Raw: bytes pass unaltered both ways, no echo, no signals, no flow control.
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                        ICRNL | IXON | IXOFF | IXANY | INPCK);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -122,9 +122,12 @@ class posix_device final : public device {
 
  private:
   static bool speed_of(int32_t baud, speed_t& speed) {
-    static const struct { int32_t baud; speed_t speed; } speeds[] = {
-        {1200, B1200},     {2400, B2400},     {4800, B4800},   {9600, B9600},
-        {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+    static const struct {
+      int32_t baud;
+      speed_t speed;
+    } speeds[] = {
+        {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+        {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
     };
     for (const auto& s : speeds)
       if (s.baud == baud) {
@@ -161,7 +164,8 @@ int last_open_error = 0;
 std::string device_variable(const char* name, port_kind kind) {
   char variable[32];
   std::snprintf(variable, sizeof variable, "MILLRUN_%s%ld",
-                kind == port_kind::serial ? "COM" : "LPT", static_cast<long>(port_number(name + 3)));
+                kind == port_kind::serial ? "COM" : "LPT",
+                static_cast<long>(port_number(name + 3)));
   return variable;
 }
 
@@ -206,8 +210,8 @@ void platform_close_device(port_handle handle) { delete handle; }
 
 node_state platform_node_state(const char* path) {
   struct stat info {};
-  if (::stat(path, &info) != 0) return errno == ENOENT || errno == ENOTDIR ? node_state::missing
-                                                                           : node_state::other;
+  if (::stat(path, &info) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? node_state::missing : node_state::other;
   if (!S_ISCHR(info.st_mode)) return node_state::other;
   // The kernel's device list says what a character device is without
   // opening it: an opening and closing of a serial port would drop DTR,

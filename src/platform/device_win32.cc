@@ -78,7 +78,6 @@ class win32_device final : public device {
     }
   }
 
-
  public:
   bool write(const char* data, size_t length, size_t& written) override {
     written = 0;
@@ -117,8 +116,10 @@ class win32_device final : public device {
     if (mode == mode_) return true;
     COMMTIMEOUTS t;
     ZeroMemory(&t, sizeof t);
-    if (mode == read_mode::at_once) t.ReadIntervalTimeout = MAXDWORD;
-    else t.ReadTotalTimeoutConstant = wait_slice_ms;
+    if (mode == read_mode::at_once)
+      t.ReadIntervalTimeout = MAXDWORD;
+    else
+      t.ReadTotalTimeoutConstant = wait_slice_ms;
     if (!SetCommTimeouts(handle_, &t)) {
       mode_ = read_mode::unset;
       return false;

@@ -9,7 +9,8 @@ int platform_path_kind(const char* path) {
 }
 
 bool platform_same_file(const char* a, const char* b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

@@ -6,8 +6,8 @@ namespace {
 
 // Opened for its attributes only, folders included; links followed.
 HANDLE open_for_info(const char* path) {
-  return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 }  // namespace
@@ -30,8 +30,8 @@ bool platform_same_file(const char* a, const char* b) {
   if (second != INVALID_HANDLE_VALUE) {
     BY_HANDLE_FILE_INFORMATION x{}, y{};
     same = GetFileInformationByHandle(first, &x) && GetFileInformationByHandle(second, &y) &&
-           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-           x.nFileIndexLow == y.nFileIndexLow;
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
     CloseHandle(second);
   }
   CloseHandle(first);

@@ -41,7 +41,8 @@ void write_all(const char* data, size_t length) {
 }
 
 bool same_terminal(int a, int b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (fstat(a, &sa) != 0 || fstat(b, &sb) != 0) return false;
   return S_ISCHR(sa.st_mode) && S_ISCHR(sb.st_mode) && sa.st_rdev == sb.st_rdev;
 }

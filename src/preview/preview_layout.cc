@@ -108,8 +108,8 @@ picture_layout lay_out_picture(const toolpath& path) {
   const double ppi = std::min(max_plot_width / xs.span(), max_plot_height / ys.span());
   plot_view top{plot_left, 96, xs.span() * ppi, ys.span() * ppi, xs, ys, ppi, ppi};
   double z_ppi = std::clamp(ppi, 170.0 / zs.span(), 260.0 / zs.span());
-  plot_view side{plot_left, top.top + top.height + 78, top.width, zs.span() * z_ppi,
-                 xs, zs, ppi, z_ppi};
+  plot_view side{plot_left, top.top + top.height + 78, top.width, zs.span() * z_ppi, xs, zs, ppi,
+                 z_ppi};
   const double key_left = plot_left + std::max(top.width, 430.0) + 48;
 
   picture_layout layout;

@@ -34,9 +34,9 @@ int tick_decimals(double step);
 
 /// A view: inches on two axes to picture coordinates (y grows downwards).
 struct plot_view {
-  double left, top, width, height;     // the plot area
-  shown_range horizontal, vertical;    // inches shown
-  double px_h, px_v;                   // pixels per inch
+  double left, top, width, height;   // the plot area
+  shown_range horizontal, vertical;  // inches shown
+  double px_h, px_v;                 // pixels per inch
   double x(double inches) const { return left + (inches - horizontal.low) * px_h; }
   double y(double inches) const { return top + (vertical.high - inches) * px_v; }
 };

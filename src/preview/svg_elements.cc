@@ -19,12 +19,23 @@ std::string xml_text(const std::string& text) {
     unsigned char c = *p;
     if (c < 0x80) {
       switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c < 0x20 ? '?' : static_cast<char>(c);
+        case '&':
+          out += "&amp;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\'':
+          out += "&apos;";
+          break;
+        default:
+          out += c < 0x20 ? '?' : static_cast<char>(c);
       }
       ++p;
       continue;
@@ -86,9 +97,10 @@ void draw_grid(svg_writer& w, const plot_view& v, const char* h_name, const char
   double hs = tick_step(v.horizontal.span(), std::max(2, static_cast<int>(v.width / 90)));
   double vs = tick_step(v.vertical.span(), std::max(2, static_cast<int>(v.height / 60)));
   int hd = tick_decimals(hs), vd = tick_decimals(vs);
-  w.printf("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"#fbfbfc\" "
-           "stroke=\"#9aa0a6\" stroke-width=\"1\"/>\n",
-           v.left, v.top, v.width, v.height);
+  w.printf(
+      "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"#fbfbfc\" "
+      "stroke=\"#9aa0a6\" stroke-width=\"1\"/>\n",
+      v.left, v.top, v.width, v.height);
   w.put("<g class=\"grid\" stroke=\"#e3e5e8\" stroke-width=\"1\">\n");
   for (double t = std::ceil(v.horizontal.low / hs) * hs; t <= v.horizontal.high + 1e-9; t += hs)
     w.printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", v.x(t), v.top, v.x(t),
@@ -105,24 +117,27 @@ void draw_grid(svg_writer& w, const plot_view& v, const char* h_name, const char
              v.y(t) + 4, vd, std::fabs(t) < 1e-9 ? 0.0 : t);
   w.printf("<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"middle\" font-size=\"12\">%s</text>\n",
            v.left + v.width / 2, v.top + v.height + 31, h_name);
-  w.printf("<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"middle\" font-size=\"12\" "
-           "transform=\"rotate(-90 %.2f %.2f)\">%s</text>\n",
-           v.left - 44, v.top + v.height / 2, v.left - 44, v.top + v.height / 2, v_name);
+  w.printf(
+      "<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"middle\" font-size=\"12\" "
+      "transform=\"rotate(-90 %.2f %.2f)\">%s</text>\n",
+      v.left - 44, v.top + v.height / 2, v.left - 44, v.top + v.height / 2, v_name);
   w.put("</g>\n");
 }
 
 void draw_envelope_box(svg_writer& w, double left, double top, double right, double bottom) {
-  w.printf("<rect class=\"envelope\" x=\"%.4f\" y=\"%.4f\" width=\"%.4f\" height=\"%.4f\" "
-           "fill=\"#1a73e8\" fill-opacity=\"0.04\" stroke=\"#1a73e8\" stroke-width=\"1.2\" "
-           "stroke-dasharray=\"9 4\"/>\n",
-           left, top, right - left, bottom - top);
+  w.printf(
+      "<rect class=\"envelope\" x=\"%.4f\" y=\"%.4f\" width=\"%.4f\" height=\"%.4f\" "
+      "fill=\"#1a73e8\" fill-opacity=\"0.04\" stroke=\"#1a73e8\" stroke-width=\"1.2\" "
+      "stroke-dasharray=\"9 4\"/>\n",
+      left, top, right - left, bottom - top);
 }
 
 void draw_home_marker(svg_writer& w, double x, double y, const char* label, bool label_below) {
-  w.printf("<g class=\"home\" data-x=\"%.2f\" data-y=\"%.2f\">"
-           "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"7\" fill=\"#ffffff\" stroke=\"#202124\" "
-           "stroke-width=\"1.5\"/>"
-           "<path d=\"M%.2f %.2fh14M%.2f %.2fv14\" stroke=\"#202124\" stroke-width=\"1.2\"/>"
-           "<text x=\"%.2f\" y=\"%.2f\" font-size=\"11\" fill=\"#202124\">%s</text></g>\n",
-           x, y, x, y, x - 7, y, x, y - 7, x + 10, label_below ? y + 19 : y - 9, label);
+  w.printf(
+      "<g class=\"home\" data-x=\"%.2f\" data-y=\"%.2f\">"
+      "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"7\" fill=\"#ffffff\" stroke=\"#202124\" "
+      "stroke-width=\"1.5\"/>"
+      "<path d=\"M%.2f %.2fh14M%.2f %.2fv14\" stroke=\"#202124\" stroke-width=\"1.2\"/>"
+      "<text x=\"%.2f\" y=\"%.2f\" font-size=\"11\" fill=\"#202124\">%s</text></g>\n",
+      x, y, x, y, x - 7, y, x, y - 7, x + 10, label_below ? y + 19 : y - 9, label);
 }

@@ -45,13 +45,15 @@ void close_path(svg_writer& w, open_path& o, const toolpath& path, const shown_r
   if (o.last_x != o.drawn_x || o.last_y != o.drawn_y) o.write_point('L', o.last_x, o.last_y);
   const std::string colour = depth_colour(depth_fraction(path, depths, o.z));
   if (o.rapid)
-    w.printf("<path class=\"rapid\" d=\"%s\" stroke=\"%s\" stroke-width=\"1\" "
-             "stroke-dasharray=\"5 3\" stroke-opacity=\"0.75\" fill=\"none\"/>\n",
-             o.d.c_str(), colour.c_str());
+    w.printf(
+        "<path class=\"rapid\" d=\"%s\" stroke=\"%s\" stroke-width=\"1\" "
+        "stroke-dasharray=\"5 3\" stroke-opacity=\"0.75\" fill=\"none\"/>\n",
+        o.d.c_str(), colour.c_str());
   else
-    w.printf("<path class=\"feed\" d=\"%s\" stroke=\"%s\" stroke-width=\"1.6\" "
-             "stroke-linejoin=\"round\" stroke-linecap=\"round\" fill=\"none\"/>\n",
-             o.d.c_str(), colour.c_str());
+    w.printf(
+        "<path class=\"feed\" d=\"%s\" stroke=\"%s\" stroke-width=\"1.6\" "
+        "stroke-linejoin=\"round\" stroke-linecap=\"round\" fill=\"none\"/>\n",
+        o.d.c_str(), colour.c_str());
   o.open = false;
   o.d.clear();
 }
@@ -77,8 +79,8 @@ void draw_moves(svg_writer& w, const plot_view& v, const toolpath& path, int h, 
       }
       continue;
     }
-    bool joins = o.open && o.rapid == m.rapid && o.z == m.to[axis_z] && x0 == o.last_x &&
-                 y0 == o.last_y;
+    bool joins =
+        o.open && o.rapid == m.rapid && o.z == m.to[axis_z] && x0 == o.last_x && y0 == o.last_y;
     if (!joins) {
       close_path(w, o, path, depths);
       o.d.clear();
@@ -105,10 +107,11 @@ void write_heading(svg_writer& w, const toolpath& path, const picture_layout& la
                    unsigned long long feeds, unsigned long long rapids) {
   const inch_projector p{path};
   const double width = layout.width, height = layout.height;
-  w.printf("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
-           "viewBox=\"0 0 %.0f %.0f\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\"",
-           width, height, width, height);
+  w.printf(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
+      "viewBox=\"0 0 %.0f %.0f\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\"",
+      width, height, width, height);
   w.put(" data-script=\"" + xml_text(path.script) + "\"");
   w.printf(" data-ran-to-end=\"%s\" data-homed=\"%s\"", path.ran_to_end ? "true" : "false",
            path.homed ? "true" : "false");
@@ -123,21 +126,24 @@ void write_heading(svg_writer& w, const toolpath& path, const picture_layout& la
     w.printf(" data-scale-%s=\"%ld/%ld\"", names[a], static_cast<long>(path.scales[a].numerator),
              static_cast<long>(path.scales[a].denominator));
   }
-  w.printf(" data-feed-moves=\"%llu\" data-rapid-moves=\"%llu\" data-estimated-ms=\"%.0f\">\n", feeds,
-           rapids, path.estimate_ms);
+  w.printf(" data-feed-moves=\"%llu\" data-rapid-moves=\"%llu\" data-estimated-ms=\"%.0f\">\n",
+           feeds, rapids, path.estimate_ms);
   w.put("<title>Toolpath of " + xml_text(path.script) + "</title>\n");
   w.printf("<rect width=\"%.0f\" height=\"%.0f\" fill=\"#ffffff\"/>\n", width, height);
 
   // Heading.
   char time[32];
   format_hms(path.estimate_ms, time, sizeof time);
-  w.put("<text x=\"28\" y=\"40\" font-size=\"21\" font-weight=\"bold\" fill=\"#202124\">"
-        "Toolpath of " + xml_text(path.script) + "</text>\n");
-  std::string status = path.ran_to_end ? "Runs to its end"
-                                       : "Stopped at " + xml_text(path.stopped_at.empty()
-                                                                      ? std::string("the start")
-                                                                      : path.stopped_at) +
-                                             " (drawn up to there)";
+  w.put(
+      "<text x=\"28\" y=\"40\" font-size=\"21\" font-weight=\"bold\" fill=\"#202124\">"
+      "Toolpath of " +
+      xml_text(path.script) + "</text>\n");
+  std::string status =
+      path.ran_to_end
+          ? "Runs to its end"
+          : "Stopped at " +
+                xml_text(path.stopped_at.empty() ? std::string("the start") : path.stopped_at) +
+                " (drawn up to there)";
   char counts[160];
   std::snprintf(counts, sizeof counts,
                 " \xC2\xB7 %llu feed moves, %llu rapid moves \xC2\xB7 estimated machine time %s "
@@ -151,12 +157,14 @@ void write_heading(svg_writer& w, const toolpath& path, const picture_layout& la
 void draw_top_view(svg_writer& w, const toolpath& path, const picture_layout& layout) {
   const inch_projector p{path};
   const plot_view& top = layout.top;
-  w.printf("<g class=\"view-xy\" data-origin-x=\"%.4f\" data-origin-y=\"%.4f\" "
-           "data-px-per-inch=\"%.6f\">\n",
-           top.x(0.0), top.y(0.0), top.px_h);
-  w.printf("<text x=\"%.2f\" y=\"%.2f\" font-size=\"14\" font-weight=\"bold\" fill=\"#202124\">"
-           "Top view (X, Y)</text>\n",
-           top.left, top.top - 10);
+  w.printf(
+      "<g class=\"view-xy\" data-origin-x=\"%.4f\" data-origin-y=\"%.4f\" "
+      "data-px-per-inch=\"%.6f\">\n",
+      top.x(0.0), top.y(0.0), top.px_h);
+  w.printf(
+      "<text x=\"%.2f\" y=\"%.2f\" font-size=\"14\" font-weight=\"bold\" fill=\"#202124\">"
+      "Top view (X, Y)</text>\n",
+      top.left, top.top - 10);
   draw_grid(w, top, "X (in)", "Y (in)");
   if (path.homed) {
     double x0 = top.x(p.in(path.envelope_min[axis_x], axis_x));
@@ -169,10 +177,11 @@ void draw_top_view(svg_writer& w, const toolpath& path, const picture_layout& la
   }
   draw_moves(w, top, path, axis_x, axis_y, layout.depths, true);
   if (path.moves.empty())
-    w.printf("<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"middle\" font-size=\"14\" "
-             "fill=\"#5f6368\">The script moves nothing%s.</text>\n",
-             top.left + top.width / 2, top.top + top.height / 3,
-             path.ran_to_end ? "" : " before it stops");
+    w.printf(
+        "<text x=\"%.2f\" y=\"%.2f\" text-anchor=\"middle\" font-size=\"14\" "
+        "fill=\"#5f6368\">The script moves nothing%s.</text>\n",
+        top.left + top.width / 2, top.top + top.height / 3,
+        path.ran_to_end ? "" : " before it stops");
   draw_home_marker(w, top.x(0.0), top.y(0.0), "home", false);
   w.put("</g>\n");
 }
@@ -181,13 +190,15 @@ void draw_side_view(svg_writer& w, const toolpath& path, const picture_layout& l
   const inch_projector p{path};
   const plot_view& side = layout.side;
   const double ppi = side.px_h, z_ppi = side.px_v;
-  w.printf("<g class=\"view-xz\" data-origin-x=\"%.4f\" data-origin-z=\"%.4f\" "
-           "data-px-per-inch-x=\"%.6f\" data-px-per-inch-z=\"%.6f\">\n",
-           side.x(0.0), side.y(0.0), ppi, z_ppi);
+  w.printf(
+      "<g class=\"view-xz\" data-origin-x=\"%.4f\" data-origin-z=\"%.4f\" "
+      "data-px-per-inch-x=\"%.6f\" data-px-per-inch-z=\"%.6f\">\n",
+      side.x(0.0), side.y(0.0), ppi, z_ppi);
   std::string side_title = "Side view (X, Z)";
   if (std::fabs(z_ppi / ppi - 1.0) > 0.01)
     side_title += format_number(
-        z_ppi > ppi ? ", Z drawn %.1f\xC3\x97 taller" : ", Z drawn %.2f\xC3\x97 as tall", z_ppi / ppi);
+        z_ppi > ppi ? ", Z drawn %.1f\xC3\x97 taller" : ", Z drawn %.2f\xC3\x97 as tall",
+        z_ppi / ppi);
   w.printf("<text x=\"%.2f\" y=\"%.2f\" font-size=\"14\" font-weight=\"bold\" fill=\"#202124\">",
            side.left, side.top - 10);
   w.put(side_title + "</text>\n");
@@ -200,12 +211,14 @@ void draw_side_view(svg_writer& w, const toolpath& path, const picture_layout& l
     draw_envelope_box(w, x0, z0, x1, z1);
   }
   double home_z = side.y(p.in(path.home[axis_z], axis_z));
-  w.printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#5f6368\" "
-           "stroke-width=\"1\" stroke-dasharray=\"2 3\"/>\n",
-           side.left, home_z, side.left + side.width, home_z);
-  w.printf("<text x=\"%.2f\" y=\"%.2f\" font-size=\"11\" fill=\"#5f6368\" text-anchor=\"end\">"
-           "top of Z travel</text>\n",
-           side.left + side.width - 4, home_z - 4);
+  w.printf(
+      "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#5f6368\" "
+      "stroke-width=\"1\" stroke-dasharray=\"2 3\"/>\n",
+      side.left, home_z, side.left + side.width, home_z);
+  w.printf(
+      "<text x=\"%.2f\" y=\"%.2f\" font-size=\"11\" fill=\"#5f6368\" text-anchor=\"end\">"
+      "top of Z travel</text>\n",
+      side.left + side.width - 4, home_z - 4);
   draw_moves(w, side, path, axis_x, axis_z, layout.depths, false);
   draw_home_marker(w, side.x(0.0), home_z, "home", true);
   w.put("</g>\n");
@@ -219,32 +232,38 @@ constexpr double depth_bar_height = 150;
 /// Opens the key and draws its line styles; returns where the last one sits.
 double draw_key_styles(svg_writer& w, double key_left) {
   double y = 104;
-  w.printf("<g class=\"key\" font-size=\"12\" fill=\"#3c4043\">\n"
-           "<text x=\"%.2f\" y=\"%.2f\" font-size=\"14\" font-weight=\"bold\" fill=\"#202124\">"
-           "Key</text>\n",
-           key_left, y - 8);
+  w.printf(
+      "<g class=\"key\" font-size=\"12\" fill=\"#3c4043\">\n"
+      "<text x=\"%.2f\" y=\"%.2f\" font-size=\"14\" font-weight=\"bold\" fill=\"#202124\">"
+      "Key</text>\n",
+      key_left, y - 8);
   const std::string mid = depth_colour(0.35);
   y += 14;
-  w.printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" "
-           "stroke-width=\"1.6\"/><text x=\"%.2f\" y=\"%.2f\">feed move (G01)</text>\n",
-           key_left, y, key_left + 34, y, mid.c_str(), key_left + 44, y + 4);
+  w.printf(
+      "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" "
+      "stroke-width=\"1.6\"/><text x=\"%.2f\" y=\"%.2f\">feed move (G01)</text>\n",
+      key_left, y, key_left + 34, y, mid.c_str(), key_left + 44, y + 4);
   y += 22;
-  w.printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" stroke-width=\"1\" "
-           "stroke-dasharray=\"5 3\"/><text x=\"%.2f\" y=\"%.2f\">rapid move (G00)</text>\n",
-           key_left, y, key_left + 34, y, mid.c_str(), key_left + 44, y + 4);
+  w.printf(
+      "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" stroke-width=\"1\" "
+      "stroke-dasharray=\"5 3\"/><text x=\"%.2f\" y=\"%.2f\">rapid move (G00)</text>\n",
+      key_left, y, key_left + 34, y, mid.c_str(), key_left + 44, y + 4);
   y += 22;
-  w.printf("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.6\" fill=\"%s\"/><text x=\"%.2f\" y=\"%.2f\">"
-           "plunge (Z down, top view)</text>\n",
-           key_left + 17, y, mid.c_str(), key_left + 44, y + 4);
+  w.printf(
+      "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.6\" fill=\"%s\"/><text x=\"%.2f\" y=\"%.2f\">"
+      "plunge (Z down, top view)</text>\n",
+      key_left + 17, y, mid.c_str(), key_left + 44, y + 4);
   y += 22;
-  w.printf("<rect x=\"%.2f\" y=\"%.2f\" width=\"34\" height=\"12\" fill=\"none\" "
-           "stroke=\"#1a73e8\" stroke-width=\"1.2\" stroke-dasharray=\"9 4\"/>"
-           "<text x=\"%.2f\" y=\"%.2f\">envelope since the last homing</text>\n",
-           key_left, y - 6, key_left + 44, y + 4);
+  w.printf(
+      "<rect x=\"%.2f\" y=\"%.2f\" width=\"34\" height=\"12\" fill=\"none\" "
+      "stroke=\"#1a73e8\" stroke-width=\"1.2\" stroke-dasharray=\"9 4\"/>"
+      "<text x=\"%.2f\" y=\"%.2f\">envelope since the last homing</text>\n",
+      key_left, y - 6, key_left + 44, y + 4);
   y += 22;
-  w.printf("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"6\" fill=\"#ffffff\" stroke=\"#202124\" "
-           "stroke-width=\"1.5\"/><text x=\"%.2f\" y=\"%.2f\">home position</text>\n",
-           key_left + 17, y, key_left + 44, y + 4);
+  w.printf(
+      "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"6\" fill=\"#ffffff\" stroke=\"#202124\" "
+      "stroke-width=\"1.5\"/><text x=\"%.2f\" y=\"%.2f\">home position</text>\n",
+      key_left + 17, y, key_left + 44, y + 4);
   return y;
 }
 
@@ -252,26 +271,29 @@ double draw_key_styles(svg_writer& w, double key_left) {
 /// `y`; returns the top of the bar.
 double draw_depth_scale(svg_writer& w, double key_left, double y, const shown_range& depths) {
   y += 38;
-  w.printf("<text x=\"%.2f\" y=\"%.2f\" font-weight=\"bold\" fill=\"#202124\">"
-           "Depth: Z at the end of each move</text>\n",
-           key_left, y);
+  w.printf(
+      "<text x=\"%.2f\" y=\"%.2f\" font-weight=\"bold\" fill=\"#202124\">"
+      "Depth: Z at the end of each move</text>\n",
+      key_left, y);
   y += 12;
   w.put("<defs><linearGradient id=\"depth\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">");
   for (int i = 0; i <= 10; ++i)
     w.printf("<stop offset=\"%.1f\" stop-color=\"%s\"/>", i / 10.0, depth_colour(i / 10.0).c_str());
   w.put("</linearGradient></defs>\n");
-  w.printf("<rect class=\"depth-scale\" x=\"%.2f\" y=\"%.2f\" width=\"18\" height=\"%.2f\" "
-           "fill=\"url(#depth)\" stroke=\"#9aa0a6\" data-z-low-in=\"%.4f\" "
-           "data-z-high-in=\"%.4f\"/>\n",
-           key_left, y, depth_bar_height, depths.low, depths.high);
+  w.printf(
+      "<rect class=\"depth-scale\" x=\"%.2f\" y=\"%.2f\" width=\"18\" height=\"%.2f\" "
+      "fill=\"url(#depth)\" stroke=\"#9aa0a6\" data-z-low-in=\"%.4f\" "
+      "data-z-high-in=\"%.4f\"/>\n",
+      key_left, y, depth_bar_height, depths.low, depths.high);
   int labels = depths.span() > 0.0 ? 5 : 1;
   for (int i = 0; i < labels; ++i) {
     double t = labels == 1 ? 0.5 : static_cast<double>(i) / (labels - 1);
     double ty = y + depth_bar_height * (1.0 - t);
-    w.printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#5f6368\"/>"
-             "<text x=\"%.2f\" y=\"%.2f\">Z %.4f in</text>\n",
-             key_left + 18, ty, key_left + 24, ty, key_left + 28, ty + 4,
-             depths.low + t * depths.span());
+    w.printf(
+        "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#5f6368\"/>"
+        "<text x=\"%.2f\" y=\"%.2f\">Z %.4f in</text>\n",
+        key_left + 18, ty, key_left + 24, ty, key_left + 28, ty + 4,
+        depths.low + t * depths.span());
   }
   w.printf("<text x=\"%.2f\" y=\"%.2f\" fill=\"#5f6368\">higher</text>\n", key_left + 130, y + 12);
   w.printf("<text x=\"%.2f\" y=\"%.2f\" fill=\"#5f6368\">deeper</text>\n", key_left + 130,
@@ -300,9 +322,10 @@ void draw_key_numbers(svg_writer& w, const toolpath& path, double key_left, doub
            key_left, y, path.homed ? " since the last homing" : " (never homed)");
   for (int a = 0; a < axis_count; ++a) {
     y += 20;
-    w.printf("<text x=\"%.2f\" y=\"%.2f\"><tspan font-weight=\"bold\">%c</tspan>"
-             "<tspan x=\"%.2f\">",
-             key_left, y, axis_table[a].name, key_left + 18);
+    w.printf(
+        "<text x=\"%.2f\" y=\"%.2f\"><tspan font-weight=\"bold\">%c</tspan>"
+        "<tspan x=\"%.2f\">",
+        key_left, y, axis_table[a].name, key_left + 18);
     w.put(inch_range(path, a) + "</tspan></text>\n");
     y += 16;
     w.printf("<text x=\"%.2f\" y=\"%.2f\" fill=\"#5f6368\">", key_left + 18, y);

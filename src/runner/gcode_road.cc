@@ -163,9 +163,8 @@ bool home_before_command(const line_place& where, port_handle handle, bool& resu
 
 /// Sends the line's composed command; a failed one is recovered from
 /// `start`, where the line began.
-bool send_line_command(char* line, const line_reading& reading, const char* command,
-                       int64_t travel, const axis_position& start, const line_place& where,
-                       port_handle& handle) {
+bool send_line_command(char* line, const line_reading& reading, const char* command, int64_t travel,
+                       const axis_position& start, const line_place& where, port_handle& handle) {
   trace_line("gCode: ", line);
   const match_pattern* response = find_validator(command);
   if (!response) return refuse(refusal::unknown_command, where);
@@ -206,11 +205,9 @@ bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
     // fails before anything is sent.
     if (translated(result)) {
       bool stopped_result = false;
-      if (!home_before_command(where, handle, stopped_result))
-        return stopped_result;
+      if (!home_before_command(where, handle, stopped_result)) return stopped_result;
       start = tracked_position();
-      if (result == translation_result::command)
-        result = compose(reading, start, command, travel);
+      if (result == translation_result::command) result = compose(reading, start, command, travel);
     }
   } else {
     start = tracked_position();
@@ -224,8 +221,7 @@ bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
     }
   }
 
-  if (!translated(result))
-    return refuse_reading(result, where, line, reading.words);
+  if (!translated(result)) return refuse_reading(result, where, line, reading.words);
   note_line_words(reading.words);
   check_travel(where, homed_here ? nullptr : &start);
   if (result == translation_result::no_op) return true;
@@ -235,8 +231,7 @@ bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
 bool track_gcode_line_quietly(const line_place& where, char* line, port_handle handle) {
   line_reading reading;
   translation_result result = classify_gcode_line(line, reading, false, context_of_line());
-  if (!translated(result))
-    return refuse_reading(result, where, line, reading.words);
+  if (!translated(result)) return refuse_reading(result, where, line, reading.words);
   // Homing and tracking in the order the run would take them: with a
   // machine the homing first, in a dry part the line first.
   const bool machine = handle || road.machine_order;

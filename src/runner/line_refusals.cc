@@ -26,68 +26,111 @@ using k = refusal;
 // kind finds its row by its number; a new kind is one enumerator and one row.
 constexpr refusal_entry table[] = {
     {k::unknown_gcode, "Unknown GCode", "Invalid GCode @ %s:%d", {}, ""},
-    {k::unsupported_mode, unsupported, unsupported_lead,
+    {k::unsupported_mode,
+     unsupported,
+     unsupported_lead,
      {"millrun takes inches (G20) and absolute coordinates (G90) only."},
      "millimetres (G21) or relative coordinates (G91)"},
-    {k::lost_operands, unsupported, unsupported_lead,
+    {k::lost_operands,
+     unsupported,
+     unsupported_lead,
      {"millrun reads X, Y and Z in that order, each at most one blank after the last and "
       "followed directly by a plain number (1.5, -0.25); the rest of this line would be lost."},
      "an axis word that would be dropped or misread"},
-    {k::exponent_number, unsupported, unsupported_lead,
+    {k::exponent_number,
+     unsupported,
+     unsupported_lead,
      {"millrun does not read numbers in exponent form (1e2): write the number out (100)."},
      "a number in exponent form"},
-    {k::ignored_with_words, unsupported, unsupported_lead,
+    {k::ignored_with_words,
+     unsupported,
+     unsupported_lead,
      {"A line that begins with M, T, S or F is not read for moves: its axis words and G words "
       "would be lost. Put them on a line of their own."},
      "an axis word or G word on a line that begins with M, T, S or F"},
-    {k::program_stop, unsupported, unsupported_lead,
+    {k::program_stop,
+     unsupported,
+     unsupported_lead,
      {"A program stop or tool change (M0, M1, M6, M60) once the job has moved is not carried "
       "out: the job would go on cutting. Split the job at its stops and tool changes with "
       "millprep --split-tools and run the parts one by one."},
      "a program stop or tool change once the job has moved; split the job with millprep "
      "--split-tools"},
-    {k::subprogram, unsupported, unsupported_lead,
+    {k::subprogram,
+     unsupported,
+     unsupported_lead,
      {"millrun does not run subprograms (M98, M99): post the job with its moves written out."},
      "a subprogram call or return (M98, M99)"},
-    {k::after_program_end, unsupported, unsupported_lead,
+    {k::after_program_end,
+     unsupported,
+     unsupported_lead,
      {"This motion line comes after the program end (M2 or M30) of its file, where the "
       "program has stopped."},
      "a motion line after the program end (M2/M30)"},
-    {k::target_out_of_range, "Target out of range", "Target out of range @ %s:%d", {step_count},
+    {k::target_out_of_range,
+     "Target out of range",
+     "Target out of range @ %s:%d",
+     {step_count},
      nullptr},
     // A rejected home reply shows no message of its own: this one names the line.
-    {k::homing_failed, "Homing failed",
+    {k::homing_failed,
+     "Homing failed",
      "The machine could not be homed before the command of @ %s:%d",
-     {"Nothing more is sent. The controller's reply is in the trace."}, ""},
+     {"Nothing more is sent. The controller's reply is in the trace."},
+     ""},
     {k::unknown_command, "Unknown command", "Invalid command @ %s:%d", {}, ""},
-    {k::invalid_character, "Invalid character", "Invalid character @ %s:%d", {not_text},
+    {k::invalid_character,
+     "Invalid character",
+     "Invalid character @ %s:%d",
+     {not_text},
      "a byte that is not text"},
-    {k::invalid_zero_byte, "Invalid character", "Invalid character @ %s:%d",
+    {k::invalid_zero_byte,
+     "Invalid character",
+     "Invalid character @ %s:%d",
      {not_text, "A file saved as UTF-16 holds a zero byte in every other column."},
      "a byte that is not text"},
-    {k::include_too_deep, "Include too deep",
-     "Includes are nested more than 32 deep @ %s:%d (does a file include itself?)", {},
+    {k::include_too_deep,
+     "Include too deep",
+     "Includes are nested more than 32 deep @ %s:%d (does a file include itself?)",
+     {},
      "includes are nested more than 32 deep"},
-    {k::include_of_itself, "Include too deep", "The file includes itself @ %s:%d", {},
+    {k::include_of_itself,
+     "Include too deep",
+     "The file includes itself @ %s:%d",
+     {},
      "the file includes itself"},
-    {k::include_missing, "Include file missing", "The included file cannot be read @ %s:%d", {},
+    {k::include_missing,
+     "Include file missing",
+     "The included file cannot be read @ %s:%d",
+     {},
      "the included file cannot be read"},
-    {k::depth_out_of_range, "Depth out of range", "Work-surface depth out of range @ %s:%d",
-     {step_count}, nullptr},
-    {k::depth_after_homing, "Depth after homing",
+    {k::depth_out_of_range,
+     "Depth out of range",
+     "Work-surface depth out of range @ %s:%d",
+     {step_count},
+     nullptr},
+    {k::depth_after_homing,
+     "Depth after homing",
      "The work-surface depth is set after the machine was homed @ %s:%d",
      {"Set it before the first G-code line; the homing that line causes takes Z to the depth."},
      "the depth must be set before the first G-code line"},
-    {k::line_too_long, "Line too long",
+    {k::line_too_long,
+     "Line too long",
      "The line is longer than 2047 characters @ %s:%d; only a comment line may be longer. It "
      "begins",
-     {}, "a line may hold at most 2047 characters"},
-    {k::no_machine_to_restart, "No machine to resume on", "The job would go on @ %s:%d",
+     {},
+     "a line may hold at most 2047 characters"},
+    {k::no_machine_to_restart,
+     "No machine to resume on",
+     "The job would go on @ %s:%d",
      {"but no \"open comm\" line comes before it, so there is no machine to home and drive "
       "there. Nothing was sent."},
      ""},
-    {k::approach_failed, "Approach failed", "The machine was homed to go on @ %s:%d",
-     {"but the controller refused the approach move \"%s\". Nothing more is sent."}, ""},
+    {k::approach_failed,
+     "Approach failed",
+     "The machine was homed to go on @ %s:%d",
+     {"but the controller refused the approach move \"%s\". Nothing more is sent."},
+     ""},
 };
 
 constexpr bool rows_in_kind_order() {
@@ -130,15 +173,24 @@ const refusal_entry& refusal_row(refusal kind) {
 refusal refusal_of(translation_result result) {
   using tr = translation_result;
   switch (result) {
-    case tr::unsupported_mode: return refusal::unsupported_mode;
-    case tr::lost_operands: return refusal::lost_operands;
-    case tr::exponent_number: return refusal::exponent_number;
-    case tr::ignored_with_words: return refusal::ignored_with_words;
-    case tr::program_stop: return refusal::program_stop;
-    case tr::subprogram: return refusal::subprogram;
-    case tr::after_program_end: return refusal::after_program_end;
-    case tr::out_of_range: return refusal::target_out_of_range;
-    default: return refusal::unknown_gcode;
+    case tr::unsupported_mode:
+      return refusal::unsupported_mode;
+    case tr::lost_operands:
+      return refusal::lost_operands;
+    case tr::exponent_number:
+      return refusal::exponent_number;
+    case tr::ignored_with_words:
+      return refusal::ignored_with_words;
+    case tr::program_stop:
+      return refusal::program_stop;
+    case tr::subprogram:
+      return refusal::subprogram;
+    case tr::after_program_end:
+      return refusal::after_program_end;
+    case tr::out_of_range:
+      return refusal::target_out_of_range;
+    default:
+      return refusal::unknown_gcode;
   }
 }
 
@@ -180,9 +232,7 @@ bool refuse_convertible(refusal kind, const line_place& where) {
   return tell(kind, where, "", true);
 }
 
-void configure_refusals(const run_options& options) {
-  refusals.pass_over = options.skip_refused;
-}
+void configure_refusals(const run_options& options) { refusals.pass_over = options.skip_refused; }
 
 void reset_refusals() { refusals = refusals_record{}; }
 

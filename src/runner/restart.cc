@@ -15,8 +15,7 @@ namespace {
 
 /// From home to where the job stands (`stand_in`, inches): X, then Y, with Z
 /// at the top of its travel, then Z down last.
-bool drive_to(const double (&stand_in)[axis_count], const line_place& where,
-              port_handle handle) {
+bool drive_to(const double (&stand_in)[axis_count], const line_place& where, port_handle handle) {
   // Measured with the machine's own scales, which the query may have
   // changed since the quiet lines were tracked.
   axis_position target{};

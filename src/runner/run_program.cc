@@ -76,7 +76,8 @@ int run_program(const run_options& options) {
   if (restart_line_pending()) forget_quiet_travel();
   if (ok && restart_line_pending()) {
     report_restart_line_not_reached(
-        options.start_at.file.empty() ? script : options.start_at.file.c_str(), options.start_at.line);
+        options.start_at.file.empty() ? script : options.start_at.file.c_str(),
+        options.start_at.line);
     ok = false;
   }
   emit_run_finished(summary_of(ok));

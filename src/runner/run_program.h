@@ -15,5 +15,4 @@ int run_program(const run_options& options);
 
 /// millrun's run: the script the command line names, both output files
 /// written, dwells waiting, the real ports, `observers` subscribed.
-int run_program(const char* command_line_text,
-                const std::vector<run_observer*>& observers = {});
+int run_program(const char* command_line_text, const std::vector<run_observer*>& observers = {});

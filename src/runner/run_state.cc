@@ -40,8 +40,8 @@ void reset_run_state() {
   reset_command_exchange();
   reset_homing();
   reset_recovery();
-  install_recovery_callbacks({rerun_failed_line, forget_handle_in_including_files,
-                              hand_back_to_including_files});
+  install_recovery_callbacks(
+      {rerun_failed_line, forget_handle_in_including_files, hand_back_to_including_files});
   reset_script_interpreter();
   reset_gcode_road();
   reset_refusals();

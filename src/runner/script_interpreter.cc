@@ -237,7 +237,6 @@ bool is_comment_line(char* text) {
   return false;
 }
 
-
 /// One line from the reader, numbered `line_number`: told, checked for
 /// bytes that are not text, the resumed job's line approached, interpreted.
 /// `cut`: the line went on past the buffer (its rest is skipped already);
@@ -336,8 +335,17 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
   // Every comment prefix and keyword begins with one of these letters; a
   // G-code line, the bulk of a job, goes straight to translation.
   switch (line[0]) {
-    case '/': case '\'': case '#': case 'R': case 'r': case 'I': case 'i':
-    case 'O': case 'o': case 'S': case 's':
+    case '/':
+    case '\'':
+    case '#':
+    case 'R':
+    case 'r':
+    case 'I':
+    case 'i':
+    case 'O':
+    case 'o':
+    case 'S':
+    case 's':
       break;
     default:
       return gcode_line(where, line, handle);
@@ -345,8 +353,7 @@ bool process_script_line(const char* path, int line_number, char* line_text, por
 
   if (is_comment_line(line)) return true;
 
-  if (char* rest = after_prefix(line, "include "))
-    return run_include(where, rest, handle);
+  if (char* rest = after_prefix(line, "include ")) return run_include(where, rest, handle);
 
   if (char* rest = after_prefix(line, "open comm ")) {
     bool lpc2000 = false;

@@ -51,8 +51,10 @@ namespace {
 /// `line` while it has room.
 void take_rest_of_line_end(script_reader& r, char* line, size_t& length, size_t size) {
   size_t extra = 0;
-  if (peek(r, 0) == '\n') extra = 1;
-  else if (peek(r, 0) == '\r' && peek(r, 1) == '\n') extra = 2;
+  if (peek(r, 0) == '\n')
+    extra = 1;
+  else if (peek(r, 0) == '\r' && peek(r, 1) == '\n')
+    extra = 2;
   for (; extra > 0; --extra) {
     char end = r.block[r.position++];
     if (length + 1 < size) line[length++] = end;

@@ -16,8 +16,8 @@ constexpr double baud = machine_baud;
 }  // namespace
 
 void job_estimate::command_issued(const command_event& e) {
-  const size_t reply = e.reply_length >= 0 ? static_cast<size_t>(e.reply_length)
-                                            : shortest_reply_length(e.command);
+  const size_t reply =
+      e.reply_length >= 0 ? static_cast<size_t>(e.reply_length) : shortest_reply_length(e.command);
   figures_.wire_ms += exchange_wire_ms(std::strlen(e.command), reply);
   figures_.move_ms += static_cast<double>(e.steps) * axis_model_state().ms_per_step;
   figures_.steps += e.steps;

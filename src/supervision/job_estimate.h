@@ -12,11 +12,11 @@
 #include "common/run_events.h"
 
 struct job_estimate_record {
-  double move_ms = 0.0;    // steps at ms_per_step
-  double dwell_ms = 0.0;   // dwells as the script asks for them
-  double wire_ms = 0.0;    // commands and replies on the line
-  uint64_t exchanges = 0;  // commands issued, with their replies
-  int64_t steps = 0;       // the steps timed in move_ms
+  double move_ms = 0.0;         // steps at ms_per_step
+  double dwell_ms = 0.0;        // dwells as the script asks for them
+  double wire_ms = 0.0;         // commands and replies on the line
+  uint64_t exchanges = 0;       // commands issued, with their replies
+  int64_t steps = 0;            // the steps timed in move_ms
   bool scales_queried = false;  // a machine was asked for its scales
 };
 

@@ -50,8 +50,7 @@ void append_wait(char*& p, char* end, const progress_values& v, bool full) {
   const long long seconds = static_cast<long long>(v.waited_ms / 1000);
   const bool silent = v.silent_ms >= silence_told_after_ms;
   int n = full ? std::snprintf(p, static_cast<size_t>(end - p),
-                               ", waiting %lld s for the reply to %s%s", seconds,
-                               v.awaited_command,
+                               ", waiting %lld s for the reply to %s%s", seconds, v.awaited_command,
                                silent ? ": no answer; the controller may be off or the port "
                                         "wrong (Ctrl-C stops)"
                                       : "")
@@ -191,18 +190,27 @@ int64_t count_script_lines(const char* path) {
   const auto block = std::make_unique<char[]>(block_size);  // too large for the stack
   int64_t lines = 0;
   bool open_line = false;  // bytes of a line without its end yet
-  int after_cr = 0;   // 1: a line just ended at a CR; 2: then another CR came
+  int after_cr = 0;        // 1: a line just ended at a CR; 2: then another CR came
   size_t got;
   while ((got = std::fread(block.get(), 1, block_size, file)) > 0) {
     for (size_t i = 0; i < got; ++i) {
       const char c = block[i];
       if (after_cr == 1) {
-        if (c == '\n') { after_cr = 0; continue; }
-        if (c == '\r') { after_cr = 2; continue; }
+        if (c == '\n') {
+          after_cr = 0;
+          continue;
+        }
+        if (c == '\r') {
+          after_cr = 2;
+          continue;
+        }
         after_cr = 0;
       } else if (after_cr == 2) {
-        if (c == '\n') { after_cr = 0; continue; }
-        ++lines;  // the second CR was a line end of its own
+        if (c == '\n') {
+          after_cr = 0;
+          continue;
+        }
+        ++lines;                  // the second CR was a line end of its own
         if (c == '\r') continue;  // and this one may join it as its second
         after_cr = 0;
       }

@@ -18,8 +18,8 @@ int64_t count_script_lines(const char* path);
 
 /// What the status line shows.
 struct progress_values {
-  int64_t line = 0;        // the top-level line reached
-  int64_t lines = 0;       // the top-level file's line count
+  int64_t line = 0;                    // the top-level line reached
+  int64_t lines = 0;                   // the top-level file's line count
   const char* include_name = nullptr;  // the file the top-level line includes
   int64_t include_line = 0;
   int64_t include_lines = 0;

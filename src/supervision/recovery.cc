@@ -48,8 +48,7 @@ void report_resume_failure(const char* failed_line) {
   show_buffers(m);
 }
 
-bool recover_failed_line(const char* failed_line, const axis_position& start,
-                         port_handle& handle) {
+bool recover_failed_line(const char* failed_line, const axis_position& start, port_handle& handle) {
   // NOTE: one line may be recovered at most recovery_limit times, each inside
   // the re-run of the one before; a controller that keeps failing must not
   // keep the run in recovery for ever.

@@ -11,7 +11,7 @@
 
 struct recovery_record {
   int32_t resume_count = 0;
-  int depth = 0;  // recoveries under way, one inside the re-run of another
+  int depth = 0;                      // recoveries under way, one inside the re-run of another
   char reposition_command[256] = {};  // the last repositioning sent, named when refused
 };
 
@@ -40,8 +40,7 @@ constexpr int recovery_limit = 3;
 /// re-opens the remembered device (pulsing an LPC2000 controller), then
 /// resume_after_error. `start` is the tracked position the line started
 /// from; `handle` is the caller's variable.
-bool recover_failed_line(const char* failed_line, const axis_position& start,
-                         port_handle& handle);
+bool recover_failed_line(const char* failed_line, const axis_position& start, port_handle& handle);
 
 /// Homes, drives back to where the failed line started (X, then Y, then Z
 /// last, down onto the point where the tool already stood), counts the

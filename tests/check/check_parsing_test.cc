@@ -19,17 +19,13 @@ TEST(TravelRange, ReadsBoundsOrRefuses) {
     double min, max;
   };
   const row rows[] = {
-      {"0:12", true, true, true, 0.0, 12.0},
-      {":2.11", true, false, true, 0.0, 2.11},
-      {"-1.5:", true, true, false, -1.5, 0.0},
-      {" -.25 : +3 ", true, true, true, -0.25, 3.0},
-      {":", true, false, false, 0.0, 0.0},
-      {"", true, false, false, 0.0, 0.0},
-      {"12", false, false, false, 0, 0},        // no colon
-      {"3:1", false, false, false, 0, 0},       // lower above upper
-      {"1e3:2e3", false, false, false, 0, 0},   // no exponents
-      {"inf:", false, false, false, 0, 0},
-      {"1..2:3", false, false, false, 0, 0},
+      {"0:12", true, true, true, 0.0, 12.0},   {":2.11", true, false, true, 0.0, 2.11},
+      {"-1.5:", true, true, false, -1.5, 0.0}, {" -.25 : +3 ", true, true, true, -0.25, 3.0},
+      {":", true, false, false, 0.0, 0.0},     {"", true, false, false, 0.0, 0.0},
+      {"12", false, false, false, 0, 0},       // no colon
+      {"3:1", false, false, false, 0, 0},      // lower above upper
+      {"1e3:2e3", false, false, false, 0, 0},  // no exponents
+      {"inf:", false, false, false, 0, 0},     {"1..2:3", false, false, false, 0, 0},
   };
   for (const row& r : rows) {
     travel_limits limits;
@@ -58,8 +54,8 @@ TEST(MachineProfile, ReadsAxesCommentsAndNamesTheFaultyLine) {
   machine_profile profile;
   std::string error;
   int line = 0;
-  ASSERT_TRUE(read_machine_profile(
-      "# the bench mill\r\n\nX = 0:12   # table\n  z=:2.11\n", profile, error, line))
+  ASSERT_TRUE(read_machine_profile("# the bench mill\r\n\nX = 0:12   # table\n  z=:2.11\n", profile,
+                                   error, line))
       << error;
   EXPECT_TRUE(profile.named[0] && !profile.named[1] && profile.named[2]);
   EXPECT_DOUBLE_EQ(profile.limits.max[0], 12.0);
@@ -86,8 +82,8 @@ TEST(MachineProfile, ReadsAxesCommentsAndNamesTheFaultyLine) {
 }
 
 TEST(MillcheckArguments, OptionsAnywhereAndUsageErrors) {
-  const char* good[] = {"millcheck", "--x", "-1:5", "my", "--z=:2.11", "job.nc", "--json",
-                        "--profile", "mill.txt"};
+  const char* good[] = {"millcheck", "--x",    "-1:5",      "my",      "--z=:2.11",
+                        "job.nc",    "--json", "--profile", "mill.txt"};
   millcheck_options o = parse_millcheck_arguments(9, good);
   EXPECT_EQ(o.error, "");
   EXPECT_EQ(o.script, "my job.nc");
@@ -114,8 +110,8 @@ TEST(MillcheckArguments, OptionsAnywhereAndUsageErrors) {
       {{"millcheck", "job.nc", "--json=yes"}, "--json takes no value"},
   };
   for (const row& r : rows) {
-    millcheck_options bad = parse_millcheck_arguments(static_cast<int>(r.args.size()),
-                                                      r.args.data());
+    millcheck_options bad =
+        parse_millcheck_arguments(static_cast<int>(r.args.size()), r.args.data());
     EXPECT_NE(bad.error.find(r.says), std::string::npos) << r.says << " / " << bad.error;
   }
 }
@@ -128,11 +124,11 @@ TEST(CheckReport, JsonStringsAreEscapedAndValidUtf8) {
       {"G01 X1", "\"G01 X1\""},
       {"say \"hi\" \\ there", "\"say \\\"hi\\\" \\\\ there\""},
       {std::string("a\tb\x01", 4), "\"a\\u0009b\\u0001\""},
-      {"\xC3\xA9t\xC3\xA9", "\"\xC3\xA9t\xC3\xA9\""},       // UTF-8 kept
-      {"\xE9t\xE9", "\"\\ufffdt\\ufffd\""},                 // Latin-1 replaced
-      {"\xE2\x82", "\"\\ufffd\\ufffd\""},                   // cut short
-      {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},        // a surrogate
-      {"\xF0\x9F\x94\xA9", "\"\xF0\x9F\x94\xA9\""},         // four bytes
+      {"\xC3\xA9t\xC3\xA9", "\"\xC3\xA9t\xC3\xA9\""},  // UTF-8 kept
+      {"\xE9t\xE9", "\"\\ufffdt\\ufffd\""},            // Latin-1 replaced
+      {"\xE2\x82", "\"\\ufffd\\ufffd\""},              // cut short
+      {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},   // a surrogate
+      {"\xF0\x9F\x94\xA9", "\"\xF0\x9F\x94\xA9\""},    // four bytes
   };
   for (const row& r : rows) EXPECT_EQ(json_string(r.text), r.json) << r.text;
 }

@@ -6,12 +6,15 @@
 #include <limits>
 
 TEST(ReadReal, ReadsTheLongestDecimalPrefix) {
-  struct Case { const char* text; double value; };
+  struct Case {
+    const char* text;
+    double value;
+  };
   const Case cases[] = {
-      {"1.5", 1.5},       {"  -2.25xyz", -2.25}, {"+3", 3.0},   {"abc", 0.0},
-      {"", 0.0},          {".5", 0.5},           {"5.", 5.0},   {"1e3", 1000.0},
-      {"1e", 1.0},        {"1e+", 1.0},          {"2E-2", 0.02}, {"0x10", 0.0},
-      {"inf", 0.0},       {"nan", 0.0},          {"-", 0.0},    {"\t7 8", 7.0},
+      {"1.5", 1.5}, {"  -2.25xyz", -2.25}, {"+3", 3.0},    {"abc", 0.0},
+      {"", 0.0},    {".5", 0.5},           {"5.", 5.0},    {"1e3", 1000.0},
+      {"1e", 1.0},  {"1e+", 1.0},          {"2E-2", 0.02}, {"0x10", 0.0},
+      {"inf", 0.0}, {"nan", 0.0},          {"-", 0.0},     {"\t7 8", 7.0},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(read_real(c.text), c.value) << c.text;
 }
@@ -29,10 +32,18 @@ TEST(ReadRealN, StopsAtTheGivenLength) {
 }
 
 TEST(ReadInteger, ReadsAndReportsWhereItStopped) {
-  struct Case { const char* text; int32_t value; int stop; };
+  struct Case {
+    const char* text;
+    int32_t value;
+    int stop;
+  };
   const Case cases[] = {
-      {"42", 42, 2},   {"  -7/", -7, 4}, {"x", 0, 0},
-      {" ", 0, 0},     {"+5", 5, 2},     {"99999999999", std::numeric_limits<int32_t>::max(), 11},
+      {"42", 42, 2},
+      {"  -7/", -7, 4},
+      {"x", 0, 0},
+      {" ", 0, 0},
+      {"+5", 5, 2},
+      {"99999999999", std::numeric_limits<int32_t>::max(), 11},
       {"-99999999999", std::numeric_limits<int32_t>::min(), 12},
   };
   for (const Case& c : cases) {

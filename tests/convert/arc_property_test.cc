@@ -56,7 +56,8 @@ TEST(ArcProperty, ChordsStayWithinToleranceInTheFewestCommands) {
     bool radius_form = (trial / 6) % 2 == 0;
     double tolerance = tolerances[(trial / 12) % 3];
     double r = 0.01 * std::pow(300.0, unit(random));  // 0.01 to 3 in
-    double sweep = radius_form ? 0.05 + unit(random) * (2 * pi - 0.1) : 0.05 + unit(random) * 2 * pi;
+    double sweep =
+        radius_form ? 0.05 + unit(random) * (2 * pi - 0.1) : 0.05 + unit(random) * 2 * pi;
     bool full = !radius_form && trial % 10 == 1;
     int turns = !radius_form && trial % 20 == 3 ? 2 : 1;
     if (full) sweep = 2 * pi;
@@ -75,14 +76,16 @@ TEST(ArcProperty, ChordsStayWithinToleranceInTheFewestCommands) {
     to[axes[1]] = full ? from[axes[1]] : center[axes[1]] + r * std::sin(end);
     to[axes[2]] = center[axes[2]] + rise;
     char text[512];
-    int n = std::snprintf(text, sizeof text, "G20 G90 %s\nG0 X%.8f Y%.8f Z%.8f\n%s X%.8f Y%.8f Z%.8f",
-                          planes[plane], from[0], from[1], from[2], clockwise ? "G2" : "G3", to[0], to[1], to[2]);
+    int n = std::snprintf(text, sizeof text,
+                          "G20 G90 %s\nG0 X%.8f Y%.8f Z%.8f\n%s X%.8f Y%.8f Z%.8f", planes[plane],
+                          from[0], from[1], from[2], clockwise ? "G2" : "G3", to[0], to[1], to[2]);
     if (radius_form) {
       n += std::snprintf(text + n, sizeof text - n, " R%.8f\n", sweep > pi ? -r : r);
     } else {
       const char letters[3] = {'I', 'J', 'K'};
       n += std::snprintf(text + n, sizeof text - n, " %c%.8f %c%.8f P%d\n", letters[axes[0]],
-                         center[axes[0]] - from[axes[0]], letters[axes[1]], center[axes[1]] - from[axes[1]], turns);
+                         center[axes[0]] - from[axes[0]], letters[axes[1]],
+                         center[axes[1]] - from[axes[1]], turns);
     }
     std::string output = convert_to_text(text, tolerance);
     // The arc alone: from its start (the rapid's end) through the chords.
@@ -90,8 +93,9 @@ TEST(ArcProperty, ChordsStayWithinToleranceInTheFewestCommands) {
     ASSERT_FALSE(written.empty());
     written.erase(written.begin());
     std::vector<sampler::piece> exact;
-    sampler::add_arc(exact, axes, sampler::make(from[0], from[1], from[2]), sampler::make(to[0], to[1], to[2]),
-                     center[axes[0]], center[axes[1]], clockwise, turns);
+    sampler::add_arc(exact, axes, sampler::make(from[0], from[1], from[2]),
+                     sampler::make(to[0], to[1], to[2]), center[axes[0]], center[axes[1]],
+                     clockwise, turns);
     double out = sampler::farthest(sampler::points_along(written, tolerance / 4), exact, 0.005);
     double in = sampler::farthest(sampler::points_along(exact, tolerance / 2), written, 0.005);
     EXPECT_LE(out, tolerance + 1e-6) << text;
@@ -106,9 +110,10 @@ TEST(ArcProperty, ChordsStayWithinToleranceInTheFewestCommands) {
     chords += count;
     least += fewest;
   }
-  std::printf("random arcs: %ld chords against a least count of %ld (+%.1f %%); largest deviation "
-              "%.2f of the tolerance outward, %.2f inward\n",
-              chords, least, 100.0 * (chords - least) / least, worst_out, worst_in);
+  std::printf(
+      "random arcs: %ld chords against a least count of %ld (+%.1f %%); largest deviation "
+      "%.2f of the tolerance outward, %.2f inward\n",
+      chords, least, 100.0 * (chords - least) / least, worst_out, worst_in);
 }
 
 }  // namespace

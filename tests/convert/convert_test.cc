@@ -29,7 +29,8 @@ conversion convert_text(const std::string& input, prep_options options = {}) {
   std::string line;
   long number = 0;
   result.ok = true;
-  while (result.ok && std::getline(lines, line)) result.ok = convert_line(state, line.data(), line.size(), ++number);
+  while (result.ok && std::getline(lines, line))
+    result.ok = convert_line(state, line.data(), line.size(), ++number);
   if (result.ok) result.ok = finish_conversion(state);
   result.failure = state.failure;
   std::fflush(sink);
@@ -46,7 +47,10 @@ conversion convert_text(const std::string& input, prep_options options = {}) {
 }
 
 TEST(Convert, WritesTheDialect) {
-  struct Case { const char* input; const char* output; };
+  struct Case {
+    const char* input;
+    const char* output;
+  };
   const Case cases[] = {
       // letter case, blanks inside and between words
       {"G20\ng1x1.5 y 2 z - 0.25", "G01 X1.5000 Y2.0000 Z-0.2500 (line 2)\n"},
@@ -61,13 +65,16 @@ TEST(Convert, WritesTheDialect) {
       {"G20\nT2 M6\nM3 S1000 F20", "M6 T2\nM3 S1000 F20\n"},
       // home moves: Z first, then X and Y; with an axis word, through it
       {"G20\nG0 X1 Y1 Z1\nG28",
-       "G00 X1.0000 Y1.0000 Z1.0000 (line 2)\nG00 Z2.1100 (line 3)\nG00 X0.0000 Y0.0000 (line 3)\n"},
-      {"G20\nG0 X1 Y1 Z1\nG28 Z1.5", "G00 X1.0000 Y1.0000 Z1.0000 (line 2)\nG00 Z1.5000 (line 3)\nG00 Z2.1100 (line 3)\n"},
+       "G00 X1.0000 Y1.0000 Z1.0000 (line 2)\nG00 Z2.1100 (line 3)\nG00 X0.0000 Y0.0000 (line "
+       "3)\n"},
+      {"G20\nG0 X1 Y1 Z1\nG28 Z1.5",
+       "G00 X1.0000 Y1.0000 Z1.0000 (line 2)\nG00 Z1.5000 (line 3)\nG00 Z2.1100 (line 3)\n"},
       {"set_work_surface_depth_below_top_of_z 1.5\nG20\nG0 Z0.5\nG53 G0 Z0",
        "G00 Z0.5000 (line 3)\nG00 Z1.5000 (line 4)\n"},
       // drilling: G99 returns to R, G98 (the default) to the start level
       {"G20\nG0 Z1\nG99 G81 X1 Y1 Z-0.1 R0.1",
-       "G00 Z1.0000 (line 2)\nG00 X1.0000 Y1.0000 (line 3)\nG00 Z0.1000 (line 3)\nG01 Z-0.1000 (line 3)\n"
+       "G00 Z1.0000 (line 2)\nG00 X1.0000 Y1.0000 (line 3)\nG00 Z0.1000 (line 3)\nG01 Z-0.1000 "
+       "(line 3)\n"
        "G00 Z0.1000 (line 3)\n"},
       {"G20\nG1 Z1\nG81 X1 Z0 R0.5\nG80\nX2",
        "G01 Z1.0000 (line 2)\nG00 X1.0000 (line 3)\nG00 Z0.5000 (line 3)\nG01 Z0.0000 (line 3)\n"
@@ -83,7 +90,8 @@ TEST(Convert, WritesTheDialect) {
        "G00 Z0.0100 (line 3)\nG01 Z-0.1000 (line 3)\nG00 Z0.1000 (line 3)\nG00 Z-0.0900 (line 3)\n"
        "G01 Z-0.1500 (line 3)\nG00 Z0.2000 (line 3)\n"},
       {"G20\nG0 Z0.2\nG82 X0 Y0 Z0 R0.1 P0.25",
-       "G00 Z0.2000 (line 2)\nG00 Z0.1000 (line 3)\nG01 Z0.0000 (line 3)\nG04 P250\nG00 Z0.2000 (line 3)\n"},
+       "G00 Z0.2000 (line 2)\nG00 Z0.1000 (line 3)\nG01 Z0.0000 (line 3)\nG04 P250\nG00 Z0.2000 "
+       "(line 3)\n"},
       // a half circle by radius: the end on the far side of the diameter
       {"G20\nG2 X0 Y0.0002 R0.0001", "G01 Y0.0002 (line 2)\n"},
   };
@@ -95,7 +103,10 @@ TEST(Convert, WritesTheDialect) {
 }
 
 TEST(Convert, RefusesWhatItCannotConvertFaithfully) {
-  struct Case { const char* input; const char* why; };
+  struct Case {
+    const char* input;
+    const char* why;
+  };
   const Case cases[] = {
       {"G20\nG41 D1 X1", "cutter compensation"},
       {"G20\nG42 X1", "cutter compensation"},

@@ -65,7 +65,8 @@ inline std::vector<p3> points_along(const std::vector<piece>& pieces, double spa
 
 // The largest distance from any of `points` to the nearest piece; a point
 // with no piece within `cell` counts as `cell`.
-inline double farthest(const std::vector<p3>& points, const std::vector<piece>& pieces, double cell = 0.02) {
+inline double farthest(const std::vector<p3>& points, const std::vector<piece>& pieces,
+                       double cell = 0.02) {
   std::unordered_map<int64_t, std::vector<int>> grid;
   auto key = [cell](const p3& p, int dx, int dy, int dz) {
     int64_t x = static_cast<int64_t>(std::floor(p.v[0] / cell)) + dx + (1 << 20);
@@ -87,7 +88,8 @@ inline double farthest(const std::vector<p3>& points, const std::vector<piece>& 
         for (int dz = -1; dz <= 1; ++dz) {
           auto found = grid.find(key(p, dx, dy, dz));
           if (found == grid.end()) continue;
-          for (int index : found->second) best = std::min(best, distance_to_piece(p, pieces[index]));
+          for (int index : found->second)
+            best = std::min(best, distance_to_piece(p, pieces[index]));
         }
     worst = std::max(worst, best);
   }
@@ -96,8 +98,8 @@ inline double farthest(const std::vector<p3>& points, const std::vector<piece>& 
 
 // An arc cut into pieces short enough that they stay within a millionth of
 // an inch of it. Axes are given per plane: a, b in the plane, c across.
-inline void add_arc(std::vector<piece>& pieces, const int axes[3], const p3& from, const p3& to, double ca,
-                    double cb, bool clockwise, int turns) {
+inline void add_arc(std::vector<piece>& pieces, const int axes[3], const p3& from, const p3& to,
+                    double ca, double cb, bool clockwise, int turns) {
   const double pi = 3.14159265358979323846;
   double a0 = from.v[axes[0]] - ca, b0 = from.v[axes[1]] - cb;
   double a1 = to.v[axes[0]] - ca, b1 = to.v[axes[1]] - cb;
@@ -146,40 +148,89 @@ inline std::vector<piece> input_path(const std::string& text, double home_z = 2.
     bool skip = false;
     for (size_t i = 0; i < line.size();) {
       char c = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
-      if (c == '(') { i = line.find(')', i); if (i == std::string::npos) break; ++i; continue; }
+      if (c == '(') {
+        i = line.find(')', i);
+        if (i == std::string::npos) break;
+        ++i;
+        continue;
+      }
       if (c == ';') break;
-      if (c == '%') { ++i; continue; }
-      if (c < 'A' || c > 'Z') { ++i; continue; }
-      if (c == 'R' && line.compare(i, 3, "REM") == 0) { skip = true; break; }
+      if (c == '%') {
+        ++i;
+        continue;
+      }
+      if (c < 'A' || c > 'Z') {
+        ++i;
+        continue;
+      }
+      if (c == 'R' && line.compare(i, 3, "REM") == 0) {
+        skip = true;
+        break;
+      }
       size_t j = i + 1;
       while (j < line.size() && line[j] == ' ') ++j;
       char* stop = nullptr;
       double value = std::strtod(line.c_str() + j, &stop);
       i = static_cast<size_t>(stop - line.c_str());
-      if (c == 'G') g.push_back(value);
-      else words[c] = value;
+      if (c == 'G')
+        g.push_back(value);
+      else
+        words[c] = value;
     }
     if (skip) continue;
     bool home = false, machine = false, cycle_word = false;
     for (double code : g) {
       int c10 = static_cast<int>(std::lround(code * 10));
       switch (c10) {
-        case 0: case 10: case 20: case 30: motion = c10 / 10; if (motion < 2) last_linear = motion; break;
-        case 170: case 180: case 190: plane = c10 / 10; break;
-        case 200: scale = 1; break;
-        case 210: scale = 1 / 25.4; break;
-        case 900: absolute = true; break;
-        case 910: absolute = false; break;
-        case 280: home = true; break;
-        case 530: machine = true; break;
-        case 980: retract_to_start = true; break;
-        case 990: retract_to_start = false; break;
-        case 800: motion = last_linear; in_cycle = false; break;
-        case 730: case 810: case 820: case 830:
+        case 0:
+        case 10:
+        case 20:
+        case 30:
+          motion = c10 / 10;
+          if (motion < 2) last_linear = motion;
+          break;
+        case 170:
+        case 180:
+        case 190:
+          plane = c10 / 10;
+          break;
+        case 200:
+          scale = 1;
+          break;
+        case 210:
+          scale = 1 / 25.4;
+          break;
+        case 900:
+          absolute = true;
+          break;
+        case 910:
+          absolute = false;
+          break;
+        case 280:
+          home = true;
+          break;
+        case 530:
+          machine = true;
+          break;
+        case 980:
+          retract_to_start = true;
+          break;
+        case 990:
+          retract_to_start = false;
+          break;
+        case 800:
+          motion = last_linear;
+          in_cycle = false;
+          break;
+        case 730:
+        case 810:
+        case 820:
+        case 830:
           if (!in_cycle) cycle_start = at.v[2];
           in_cycle = true, motion = c10 / 10, cycle_word = true;
           break;
-        default: break;
+        default:
+          break;
       }
     }
     p3 to = at;
@@ -188,7 +239,8 @@ inline std::vector<piece> input_path(const std::string& text, double home_z = 2.
     for (int i = 0; i < 3; ++i)
       if (words.count(axis_letters[i])) {
         has_axis = true;
-        to.v[i] = absolute ? words[axis_letters[i]] * scale : at.v[i] + words[axis_letters[i]] * scale;
+        to.v[i] =
+            absolute ? words[axis_letters[i]] * scale : at.v[i] + words[axis_letters[i]] * scale;
       }
     if (home) {
       move(make(at.v[0], at.v[1], home_z));

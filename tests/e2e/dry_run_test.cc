@@ -140,14 +140,11 @@ TEST(DryRun, EachCommandFormFromTheHomePosition) {
                                           "Z: MIN = 00008000 steps, MAX = 00008440 steps"));
   // The repeated X1.0 moves nothing and leaves no trace.
   EXPECT_EQ(after_listing(r.out),
-                       trace("G01 X1.0 Y0.5", "xyz_linear_move_steps xy rt 607,303") +
-                       trace("G01 Z2.0", "z_move_steps d 440") +
-                       trace("G00 Z2.11", "z_home u") +
-                       trace("G00 X0", "x_home l") +
-                       trace("G01 X1.0", "x_move_steps r 607") +
-                       trace("G01 X0.0 Y0.0", "xyz_linear_move_steps xy lb 607,303") +
-                       trace("G01 Y0.5", "y_move_steps t 303") +
-                       trace("G01 Y0.0", "y_home b"));
+            trace("G01 X1.0 Y0.5", "xyz_linear_move_steps xy rt 607,303") +
+                trace("G01 Z2.0", "z_move_steps d 440") + trace("G00 Z2.11", "z_home u") +
+                trace("G00 X0", "x_home l") + trace("G01 X1.0", "x_move_steps r 607") +
+                trace("G01 X0.0 Y0.0", "xyz_linear_move_steps xy lb 607,303") +
+                trace("G01 Y0.5", "y_move_steps t 303") + trace("G01 Y0.0", "y_home b"));
 }
 
 TEST(DryRun, MessagesNameTheLineAnEditorShows) {
@@ -240,7 +237,10 @@ TEST(DryRun, BlanksInTheScriptPathAndTheProgramPath) {
 }
 
 TEST(DryRun, HelpAndVersionWriteNoFiles) {
-  struct Case { const char* option; const char* expected_start; };
+  struct Case {
+    const char* option;
+    const char* expected_start;
+  };
   const Case cases[] = {
       {"--help", "Usage: millrun SCRIPT\n"},
       {"--version", "millrun "},
@@ -326,9 +326,9 @@ TEST(DryRunExamples, ArcJobIsRejectedAtItsG02Line) {
   copy_example(dir, "mistake_arc.nc");
   process_result r = run_millrun(dir, {"mistake_arc.nc"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, unknown_gcode_message("mistake_arc.nc:12",
-                                         "G02 X1.5000 Y1.0000 I0.0000 J0.5000") +
-                       convert_hint("mistake_arc.nc", "mistake_arc_millrun.nc"));
+  EXPECT_EQ(r.err,
+            unknown_gcode_message("mistake_arc.nc:12", "G02 X1.5000 Y1.0000 I0.0000 J0.5000") +
+                convert_hint("mistake_arc.nc", "mistake_arc_millrun.nc"));
   EXPECT_EQ(dir.read(log_name),
             home_lines + "z_move_steps d 440\nxyz_linear_move_steps xy rt 607,303\n");
   EXPECT_EQ(dir.read(report_name), report("X: MIN = 00000000 steps, MAX = 00000607 steps",

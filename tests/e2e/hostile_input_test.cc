@@ -46,9 +46,8 @@ process_result run_millrun(const temp_dir& dir, const std::vector<std::string>& 
 
 std::string invalid_character(const std::string& where, const std::string& shown,
                               const std::string& byte, int column) {
-  std::string text = "Invalid character @ " + where + "\nInvalid character @ " + where +
-                     ":\n    " + shown + "\nByte 0x" + byte + " at column " +
-                     std::to_string(column) +
+  std::string text = "Invalid character @ " + where + "\nInvalid character @ " + where + ":\n    " +
+                     shown + "\nByte 0x" + byte + " at column " + std::to_string(column) +
                      " is not text; a script is plain text (ASCII or UTF-8).";
   if (byte == "00") text += " A file saved as UTF-16 holds a zero byte in every other column.";
   return text + "\n";
@@ -58,14 +57,22 @@ TEST(HostileFiles, WhatTheSystemReadsAndOpens) {
   // The whole table runs in process (tests/runner/hostile_scripts_test.cc);
   // these are read from disk, and the ports opened, by the real program,
   // under Wine too, where opening a port is Windows' own code.
-  struct Case { std::string script; std::string err; std::string log = ""; };
+  struct Case {
+    std::string script;
+    std::string err;
+    std::string log = "";
+  };
   const std::string port_error =
       "Failed to Open COMM Port\nAn error occurred while trying to open ";
   const Case cases[] = {
       {std::string("G01 X1.0\nG01 X2\0.5 Y1.0\nG01 X3.0\n", 33),
        invalid_character("job.nc:2", "G01 X2?.5 Y1.0", "00", 7),
        "x_move_steps r 607\nx_home l\ny_home b\nz_home u\n"},
-      {std::string("\xFF\xFEG\0" "0\0" "1\0 \0X\0" "1\0\r\0\n\0", 18),
+      {std::string("\xFF\xFEG\0"
+                   "0\0"
+                   "1\0 \0X\0"
+                   "1\0\r\0\n\0",
+                   18),
        invalid_character("job.nc:1", "\xFF\xFEG?0?1? ?X?1?", "00", 4)},
       {"open comm " + std::string(1000, 'n') + "\nG01 X1.0\n",
        port_error + "File \"" + std::string(1000, 'n') + "\"\n"},
@@ -162,8 +169,8 @@ TEST(HostileReplies, ScaleRepliesOf100000Bytes) {
   ASSERT_TRUE(sim.start({"--scale-reply", "x=" + x_reply, "--scale-reply", "y=" + y_reply},
                         dir.file("ttyMILL1")))
       << sim.failure();
-  process_result r = run_process({MILLRUN_BINARY, "job.nc"}, dir.path(),
-                                 {"MILLRUN_COM1=" + dir.file("ttyMILL1")});
+  process_result r =
+      run_process({MILLRUN_BINARY, "job.nc"}, dir.path(), {"MILLRUN_COM1=" + dir.file("ttyMILL1")});
   ASSERT_TRUE(sim.stop()) << sim.failure();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(without_estimate(r.err), "");

@@ -16,9 +16,12 @@ const std::string default_feeds =
     "Feed Rates: Z       = 1.50000000\"/minute\n"
     "Feed Rates: XYZ_MAX = 14.06765531\"/minute\n";
 
-const std::vector<std::string> first_homing = {
-    "z_home u", "x_home l", "y_home b", "get_native_axis_scale X",
-    "get_native_axis_scale Y", "get_native_axis_scale Z"};
+const std::vector<std::string> first_homing = {"z_home u",
+                                               "x_home l",
+                                               "y_home b",
+                                               "get_native_axis_scale X",
+                                               "get_native_axis_scale Y",
+                                               "get_native_axis_scale Z"};
 
 /// The first homing's exchanges followed by `rest`.
 std::vector<std::string> after_homing(const std::vector<std::string>& rest) {
@@ -52,8 +55,8 @@ class MachineLink : public testing::Test {
       ADD_FAILURE() << "millsim did not start: " << sim.failure();
       return r;
     }
-    r.result = run_process({MILLRUN_BINARY, script_name}, dir_.path(),
-                           {"MILLRUN_COM1=" + link}, 30000);
+    r.result =
+        run_process({MILLRUN_BINARY, script_name}, dir_.path(), {"MILLRUN_COM1=" + link}, 30000);
     EXPECT_FALSE(r.result.timed_out) << "millrun did not end";
     EXPECT_TRUE(sim.stop()) << sim.failure();
     EXPECT_TRUE(parse_sim_transcript(sim.transcript(), r.wire)) << sim.transcript();
@@ -70,14 +73,13 @@ TEST_F(MachineLink, FirstLineHomesQueriesThenSendsFromHome) {
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
   // The machine is homed and asked for its scales before the first command;
   // the second command is measured from where the first one ended.
-  EXPECT_EQ(r.wire.commands, after_homing({"x_move_steps r 607",
-                                                                     "x_move_steps r 606"}));
+  EXPECT_EQ(r.wire.commands, after_homing({"x_move_steps r 607", "x_move_steps r 606"}));
   EXPECT_EQ(r.log, "x_home l\ny_home b\nz_home u\nx_move_steps r 607\nx_move_steps r 606\n");
   EXPECT_EQ(r.report,
             "X: MIN = 00000000 steps, MAX = 00001213 steps\n"
             "Y: MIN = 00000000 steps, MAX = 00000000 steps\n"
-            "Z: MIN = 00008440 steps, MAX = 00008440 steps\n" + default_feeds +
-            "Milling Resumed 0 times\n");
+            "Z: MIN = 00008440 steps, MAX = 00008440 steps\n" +
+                default_feeds + "Milling Resumed 0 times\n");
   EXPECT_EQ(r.wire.x, 1213);
   EXPECT_EQ(r.wire.y, 0);
   EXPECT_EQ(r.wire.z, 0);
@@ -106,7 +108,8 @@ TEST_F(MachineLink, LinesBeforeTheLinkDoNotStandForAMachineHoming) {
 TEST_F(MachineLink, FailedLineIsCutAgainFromItsStart) {
   // Standing at X 0, Y 0, Z 2.0, the linear move (command 8) is rejected
   // once: home, Z back down to where the line started, the line again.
-  machine_run r = run("open comm COM1\nG01 Z2.0\nG01 X1.0 Y0.5\nG01 X1.5\n", {"--fault", "8:error"});
+  machine_run r =
+      run("open comm COM1\nG01 Z2.0\nG01 X1.0 Y0.5\nG01 X1.5\n", {"--fault", "8:error"});
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
   EXPECT_EQ(r.wire.commands,
             after_homing({"z_move_steps d 440", "xyz_linear_move_steps xy rt 607,303", "z_home u",
@@ -120,8 +123,8 @@ TEST_F(MachineLink, FailedLineIsCutAgainFromItsStart) {
   EXPECT_EQ(r.report,
             "X: MIN = 00000000 steps, MAX = 00000910 steps\n"
             "Y: MIN = 00000000 steps, MAX = 00000303 steps\n"
-            "Z: MIN = 00008000 steps, MAX = 00008440 steps\n" + default_feeds +
-            "Milling Resumed 1 times\n");
+            "Z: MIN = 00008000 steps, MAX = 00008440 steps\n" +
+                default_feeds + "Milling Resumed 1 times\n");
   EXPECT_NE(r.result.out.find("ERR: E\n"), std::string::npos);
   EXPECT_EQ(r.wire.x, 910);
   EXPECT_EQ(r.wire.y, 303);
@@ -131,8 +134,8 @@ TEST_F(MachineLink, FailedLineIsCutAgainFromItsStart) {
 TEST_F(MachineLink, PlungingLineRecoveredMidJobKeepsItsPathAndTheEnvelope) {
   // Command 9 goes deeper while it moves; it is rejected once. X reached
   // 1213 steps before the failure, further than anything after it.
-  machine_run r = run("open comm COM1\nG01 X2.0\nG01 X0.5 Z2.0\nG01 X1.0 Y0.5 Z1.9\n",
-                      {"--fault", "9:error"});
+  machine_run r =
+      run("open comm COM1\nG01 X2.0\nG01 X0.5 Z2.0\nG01 X1.0 Y0.5 Z1.9\n", {"--fault", "9:error"});
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
   // Z comes down to the line's start depth only once X and Y stand at its
   // start; the depth of its end is reached by the line itself.
@@ -144,8 +147,8 @@ TEST_F(MachineLink, PlungingLineRecoveredMidJobKeepsItsPathAndTheEnvelope) {
   EXPECT_EQ(r.report,
             "X: MIN = 00000000 steps, MAX = 00001213 steps\n"
             "Y: MIN = 00000000 steps, MAX = 00000303 steps\n"
-            "Z: MIN = 00007600 steps, MAX = 00008440 steps\n" + default_feeds +
-            "Milling Resumed 1 times\n");
+            "Z: MIN = 00007600 steps, MAX = 00008440 steps\n" +
+                default_feeds + "Milling Resumed 1 times\n");
   EXPECT_EQ(r.wire.x, 607);
   EXPECT_EQ(r.wire.y, 303);
   EXPECT_EQ(r.wire.z, -840);
@@ -154,8 +157,8 @@ TEST_F(MachineLink, PlungingLineRecoveredMidJobKeepsItsPathAndTheEnvelope) {
 TEST_F(MachineLink, FirstLineOfAJobIsRecoveredFromHome) {
   machine_run r = run("open comm COM1\nG01 X1.0\n", {"--fault", "7:error"});
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
-  EXPECT_EQ(r.wire.commands, after_homing({"x_move_steps r 607", "z_home u", "x_home l",
-                                           "y_home b", "x_move_steps r 607"}));
+  EXPECT_EQ(r.wire.commands, after_homing({"x_move_steps r 607", "z_home u", "x_home l", "y_home b",
+                                           "x_move_steps r 607"}));
   EXPECT_EQ(r.wire.x, 607);
   EXPECT_NE(r.report.find("Milling Resumed 1 times\n"), std::string::npos) << r.report;
 }
@@ -181,8 +184,7 @@ TEST_F(MachineLink, ScaleRepliesAcceptedAndRejected) {
                        "--scale", "z=8000/1000"});
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
   EXPECT_EQ(r.wire.commands,
-            after_homing({"xyz_linear_move_steps xy rt 607,1213",
-                                                    "z_move_steps d 880"}));
+            after_homing({"xyz_linear_move_steps xy rt 607,1213", "z_move_steps d 880"}));
   EXPECT_NE(r.result.out.find("ERR: 2048/1688\n"), std::string::npos);
   // 60 x 1688 / (2048 x 10) for Y; Z 60 x 1000 / (8000 x 10).
   EXPECT_NE(r.report.find("Feed Rates: X       = 9.89062500\"/minute\n"
@@ -214,14 +216,16 @@ class LinkFaults : public MachineLink, public testing::WithParamInterface<fault_
 
 TEST_P(LinkFaults, JobEndsAtItsTarget) {
   const fault_case& c = GetParam();
-  machine_run r = run("open comm COM1\nG01 X1.0 Y0.5\nG01 Z2.0\nG01 X2.0\nG01 Y1.0 Z1.9\n",
-                      c.sim_args);
+  machine_run r =
+      run("open comm COM1\nG01 X1.0 Y0.5\nG01 Z2.0\nG01 X2.0\nG01 Y1.0 Z1.9\n", c.sim_args);
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
   EXPECT_NE(r.report.find("Milling Resumed " + std::to_string(c.recoveries) + " times\n"),
             std::string::npos)
       << r.report;
-  if (*c.stderr_has) EXPECT_NE(r.result.err.find(c.stderr_has), std::string::npos) << r.result.err;
-  else EXPECT_EQ(r.result.err, "");
+  if (*c.stderr_has)
+    EXPECT_NE(r.result.err.find(c.stderr_has), std::string::npos) << r.result.err;
+  else
+    EXPECT_EQ(r.result.err, "");
   // The invariant that matters most: the machine stands at the last target.
   EXPECT_EQ(r.wire.x, 1213);
   EXPECT_EQ(r.wire.y, 607);
@@ -231,8 +235,7 @@ TEST_P(LinkFaults, JobEndsAtItsTarget) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, LinkFaults,
     testing::Values(
-        fault_case{"healthy", {}, 0, ""},
-        fault_case{"lf_endings", {"--line-end", "lf"}, 0, ""},
+        fault_case{"healthy", {}, 0, ""}, fault_case{"lf_endings", {"--line-end", "lf"}, 0, ""},
         fault_case{"cr_endings", {"--line-end", "cr"}, 0, ""},
         fault_case{"noise_after_reply", {"--fault", "7:noise"}, 0, ""},
         fault_case{"slow_reply", {"--fault", "8:slow"}, 0, ""},
@@ -240,15 +243,16 @@ INSTANTIATE_TEST_SUITE_P(
         fault_case{"garbage_reply", {"--fault", "9:garbage"}, 1, ""},
         fault_case{"empty_reply", {"--fault", "7:empty"}, 1, "CNC Machine Response: No Response!"},
         fault_case{"hangup_mid_job", {"--fault", "9:hangup"}, 1, "No Response!"},
-        fault_case{"two_faults", {"--fault", "7:error", "--fault", "14:hangup"}, 2, "No Response!"}),
+        fault_case{
+            "two_faults", {"--fault", "7:error", "--fault", "14:hangup"}, 2, "No Response!"}),
     [](const testing::TestParamInfo<fault_case>& info) { return std::string(info.param.name); });
 
 TEST_F(MachineLink, RecoveryInsideAnIncludedFileHandsThePortBack) {
   // The link hangs up during the included file; the port re-opened there is
   // the one the including file goes on with (and closes at its end).
   dir_.write("inner.nc", "G01 X1.0\nG01 Y0.5\n");
-  machine_run r = run("open comm COM1\ninclude inner.nc\nG01 X2.0\nG01 Z2.0\n",
-                      {"--fault", "8:hangup"});
+  machine_run r =
+      run("open comm COM1\ninclude inner.nc\nG01 X2.0\nG01 Z2.0\n", {"--fault", "8:hangup"});
   EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
   EXPECT_NE(r.report.find("Milling Resumed 1 times\n"), std::string::npos) << r.report;
   EXPECT_EQ(r.wire.commands.back(), "z_move_steps d 440");
@@ -262,11 +266,13 @@ TEST_F(MachineLink, MissingSerialPortIsReported) {
   process_result r = run_process({MILLRUN_BINARY, "job.nc"}, dir_.path(),
                                  {"MILLRUN_COM1=" + dir_.file("no-such-port")});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "Failed to Open COMM Port\nAn error occurred while trying to open Serial Port "
-                   "\"COM1\"\nTried COM1 as the device " + dir_.file("no-such-port") +
-                   " (from MILLRUN_COM1): No such file or directory. Set MILLRUN_COM1 to the "
-                   "device of the controller's port (for example MILLRUN_COM1=/dev/ttyUSB0), or "
-                   "name the device after \"open comm\".\n");
+  EXPECT_EQ(r.err,
+            "Failed to Open COMM Port\nAn error occurred while trying to open Serial Port "
+            "\"COM1\"\nTried COM1 as the device " +
+                dir_.file("no-such-port") +
+                " (from MILLRUN_COM1): No such file or directory. Set MILLRUN_COM1 to the "
+                "device of the controller's port (for example MILLRUN_COM1=/dev/ttyUSB0), or "
+                "name the device after \"open comm\".\n");
   EXPECT_EQ(dir_.read("KelCodeOutput.txt"), "");
 }
 
@@ -281,9 +287,9 @@ TEST_F(MachineLink, TerminalNamedUnderDevIsASerialPortReopenedByRecovery) {
   sim_transcript wire;
   ASSERT_TRUE(parse_sim_transcript(sim.transcript(), wire)) << sim.transcript();
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(wire.commands, after_homing({"x_move_steps r 607", "x_move_steps r 606", "z_home u",
-                                         "x_home l", "y_home b", "x_move_steps r 607",
-                                         "x_move_steps r 606"}));
+  EXPECT_EQ(wire.commands,
+            after_homing({"x_move_steps r 607", "x_move_steps r 606", "z_home u", "x_home l",
+                          "y_home b", "x_move_steps r 607", "x_move_steps r 606"}));
   EXPECT_EQ(wire.x, 1213);
 }
 

@@ -38,8 +38,10 @@ bool json_value_at(const std::string& s, size_t& i) {
       if (!json_value_at(s, i)) return false;
       while (i < s.size() && json_blank(s[i])) ++i;
       after_comma = i < s.size() && s[i] == ',';
-      if (after_comma) ++i;
-      else if (i >= s.size() || s[i] != close) return false;
+      if (after_comma)
+        ++i;
+      else if (i >= s.size() || s[i] != close)
+        return false;
     }
   }
   if (c == '"') {
@@ -47,7 +49,8 @@ bool json_value_at(const std::string& s, size_t& i) {
       const unsigned char d = static_cast<unsigned char>(s[i]);
       if (d == '"') return ++i, true;
       if (d < 0x20) return false;
-      if (d == '\\' && (++i >= s.size() || std::string("\"\\/bfnrtu").find(s[i]) == std::string::npos))
+      if (d == '\\' &&
+          (++i >= s.size() || std::string("\"\\/bfnrtu").find(s[i]) == std::string::npos))
         return false;
     }
     return false;
@@ -170,7 +173,8 @@ TEST_F(Millcheck, EveryProblemIsReportedWithItsFileAndLine) {
     EXPECT_EQ(result.exit_code, 1) << r.name << "\n" << result.out << result.err;
     EXPECT_EQ(problem_lines(result.out), r.problems) << r.name;
     EXPECT_NE(result.out.find(std::string("Verdict: ") + r.verdict + "\n"), std::string::npos)
-        << r.name << "\n" << result.out;
+        << r.name << "\n"
+        << result.out;
   }
 }
 
@@ -198,16 +202,15 @@ TEST_F(Millcheck, JsonIsOneObjectWithTheSameFindings) {
   EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
   EXPECT_TRUE(is_one_json_object(r.out)) << r.out;
   const char* const parts[] = {
-      "\"script\": \"job \\\"a\\\".nc\",\n",
-      "\"fits\": false,\n",
-      "\"refused_lines\": 1,\n",
+      "\"script\": \"job \\\"a\\\".nc\",\n", "\"fits\": false,\n", "\"refused_lines\": 1,\n",
       "\"travel_problems\": 1,\n",
       "{\"kind\": \"travel\", \"file\": \"job \\\"a\\\".nc\", \"line\": 2, \"what\": \"X 1.5000 "
       "beyond the upper limit 1.0000\", \"why\": \"\", \"axis\": \"X\", \"position_in\": 1.5000, "
       "\"limit_in\": 1.0000, \"side\": \"upper\", \"home\": false, \"text\": \"G01 X1.5 Y0.25\"}",
       "{\"kind\": \"refused\", \"file\": \"job \\\"a\\\".nc\", \"line\": 3, \"what\": \"Unknown "
       "GCode\", \"why\": \"\", \"text\": \"G02 X1 Y1 I0 J0.5 (\\ufffdt\\ufffd)\"}",
-      "\"x\": {\"min_in\": 0.0000, \"max_in\": 1.0000}, \"y\": {\"min_in\": null, \"max_in\": null}",
+      "\"x\": {\"min_in\": 0.0000, \"max_in\": 1.0000}, \"y\": {\"min_in\": null, \"max_in\": "
+      "null}",
       // 1.5" is 910 X steps, 0.25" 152 Y steps.
       "\"x\": {\"min_in\": 0.0000, \"max_in\": 1.5001, \"min_steps\": 0, \"max_steps\": 910}",
       "\"y\": {\"min_in\": 0.0000, \"max_in\": 0.2506, \"min_steps\": 0, \"max_steps\": 152}",
@@ -226,9 +229,11 @@ TEST_F(Millcheck, ProfileGivesLimitsAndAnOptionReplacesItsAxis) {
   };
   const row rows[] = {
       {{"--profile", "mill.profile"}, 1, "Limits: X 0.0000:1.0000, Y none, Z :3.0000\n"},
-      {{"--x", "-1:2", "--profile=mill.profile"}, 0,
+      {{"--x", "-1:2", "--profile=mill.profile"},
+       0,
        "Limits: X -1.0000:2.0000, Y none, Z :3.0000\n"},
-      {{"--profile", "mill.profile", "--z", ":2.2", "--x", ":"}, 1,
+      {{"--profile", "mill.profile", "--z", ":2.2", "--x", ":"},
+       1,
        "Limits: X none, Y none, Z :2.2000\n"},
   };
   for (const row& r : rows) {
@@ -285,9 +290,10 @@ TEST_F(Millcheck, BehindTheHomeSwitchWarnsOnlyWithoutLimits) {
       ++count;
     EXPECT_EQ(count, static_cast<size_t>(r.warnings)) << result.out;
   }
-  EXPECT_NE(check({"job.nc"}).out.find(
-                "job.nc:3: warning: Z 2.5000 behind the home switch (above the Z home 2.1100)"),
-            std::string::npos);
+  EXPECT_NE(
+      check({"job.nc"})
+          .out.find("job.nc:3: warning: Z 2.5000 behind the home switch (above the Z home 2.1100)"),
+      std::string::npos);
 }
 
 TEST_F(Millcheck, ListingStopsAfterAThousandProblems) {

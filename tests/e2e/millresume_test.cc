@@ -13,24 +13,27 @@ namespace {
 
 // Default scales: X and Y 606.6 steps an inch, Z 4000 (home 2.11" = 8440).
 const char job[] =
-    "open comm COM1\n"         // 1
-    "G20\n"                    // 2
-    "G01 Z2.0\n"               // 3
-    "G01 X1.0 Y0.5\n"          // 4
-    "include holes.nc\n"       // 5
-    "G01 X2.0 Y1.0\n"          // 6
-    "G00 Z2.11\n"              // 7
-    "G01 X0.5 Y0.25\n";        // 8
+    "open comm COM1\n"    // 1
+    "G20\n"               // 2
+    "G01 Z2.0\n"          // 3
+    "G01 X1.0 Y0.5\n"     // 4
+    "include holes.nc\n"  // 5
+    "G01 X2.0 Y1.0\n"     // 6
+    "G00 Z2.11\n"         // 7
+    "G01 X0.5 Y0.25\n";   // 8
 const char holes[] =
-    "G01 X1.5\n"               // 1
-    "G04 P10\n"                // 2
-    "G01 Z1.9\n"               // 3
-    "G01 Z2.0\n"               // 4
-    "G01 Y0.75\n";             // 5
+    "G01 X1.5\n"    // 1
+    "G04 P10\n"     // 2
+    "G01 Z1.9\n"    // 3
+    "G01 Z2.0\n"    // 4
+    "G01 Y0.75\n";  // 5
 
-const std::vector<std::string> first_homing = {
-    "z_home u", "x_home l", "y_home b", "get_native_axis_scale X",
-    "get_native_axis_scale Y", "get_native_axis_scale Z"};
+const std::vector<std::string> first_homing = {"z_home u",
+                                               "x_home l",
+                                               "y_home b",
+                                               "get_native_axis_scale X",
+                                               "get_native_axis_scale Y",
+                                               "get_native_axis_scale Z"};
 
 std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -138,9 +141,8 @@ TEST_F(Millresume, FailingLineRecoversAsUsual) {
   EXPECT_EQ(r.wire.commands,
             joined(first_homing,
                    {"x_move_steps r 1213", "y_move_steps t 607", "z_move_steps d 440", "z_home u",
-                    "z_home u", "x_home l", "y_home b", "x_move_steps r 1213",
-                    "y_move_steps t 607", "z_move_steps d 440", "z_home u",
-                    "xyz_linear_move_steps xy lb 910,455"}));
+                    "z_home u", "x_home l", "y_home b", "x_move_steps r 1213", "y_move_steps t 607",
+                    "z_move_steps d 440", "z_home u", "xyz_linear_move_steps xy lb 910,455"}));
   EXPECT_EQ(r.wire.x, 303);
   EXPECT_EQ(r.wire.y, 152);
   EXPECT_EQ(r.wire.z, 0);
@@ -175,7 +177,8 @@ TEST_F(Millresume, RefusesBeforeAnythingMoves) {
       // Nothing moved: the envelope is that of a run that never homed.
       EXPECT_EQ(r.report.rfind("X: MIN = 00000000 steps, MAX = 00000000 steps\n"
                                "Y: MIN = 00000000 steps, MAX = 00000000 steps\n"
-                               "Z: MIN = 00000000 steps, MAX = 00000000 steps\n", 0),
+                               "Z: MIN = 00000000 steps, MAX = 00000000 steps\n",
+                               0),
                 0u)
           << r.report;
     }

@@ -44,8 +44,12 @@ const std::string default_feeds =
     "Feed Rates: XYZ_MAX = 14.06765531\"/minute\n";
 
 std::vector<std::string> after_homing(const std::vector<std::string>& rest) {
-  std::vector<std::string> all = {"z_home u", "x_home l", "y_home b", "get_native_axis_scale X",
-                                  "get_native_axis_scale Y", "get_native_axis_scale Z"};
+  std::vector<std::string> all = {"z_home u",
+                                  "x_home l",
+                                  "y_home b",
+                                  "get_native_axis_scale X",
+                                  "get_native_axis_scale Y",
+                                  "get_native_axis_scale Z"};
   all.insert(all.end(), rest.begin(), rest.end());
   return all;
 }
@@ -58,9 +62,12 @@ int scaled(int ms) { return ms * test_time_scale(); }
 
 const char* signal_name(int s) {
   switch (s) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
   }
   return "other";
 }
@@ -77,15 +84,15 @@ bool has_open(pid_t pid, const std::string& target) {
 
 struct stop_case {
   const char* name;
-  std::string script;                                        // job.nc
-  std::vector<std::pair<std::string, std::string>> files;    // other files
-  bool machine;                                              // COM1 on a simulator
+  std::string script;                                      // job.nc
+  std::vector<std::pair<std::string, std::string>> files;  // other files
+  bool machine;                                            // COM1 on a simulator
   std::vector<std::string> sim_args;
-  std::string log;                            // the log at the point, and at the end
-  std::vector<process_activity> waypoints;    // seen in this order once the log is there
-  std::string where;                          // the line the stop message names
-  std::vector<std::string> wire;              // what the machine received
-  std::string resumed = "0";                  // "Milling Resumed N times"
+  std::string log;                          // the log at the point, and at the end
+  std::vector<process_activity> waypoints;  // seen in this order once the log is there
+  std::string where;                        // the line the stop message names
+  std::vector<std::string> wire;            // what the machine received
+  std::string resumed = "0";                // "Milling Resumed N times"
 };
 
 void PrintTo(const stop_case& c, std::ostream* os) { *os << c.name; }
@@ -156,121 +163,120 @@ const std::string dwell = "G04 P600000\n";  // ten minutes
 INSTANTIATE_TEST_SUITE_P(
     Points, StopSignals,
     testing::Combine(
-        testing::Values(
-            stop_case{"reply_wait",
-                      "open comm COM1\nG01 X1.0\nG01 X2.0\nG01 X3.0\n",
-                      {},
-                      true,
-                      {"--fault", "8:silent"},
-                      home_lines + "x_move_steps r 607\nx_move_steps r 606\n",
-                      {process_activity::waiting},
-                      "job.nc:3",
-                      after_homing({"x_move_steps r 607", "x_move_steps r 606"})},
-            stop_case{"first_homing",
-                      "open comm COM1\nG01 X1.0\n",
-                      {},
-                      true,
-                      {"--fault", "1:silent"},
-                      "",
-                      {process_activity::waiting},
-                      "job.nc:2",
-                      {"z_home u"}},
-            stop_case{"scale_query",
-                      "open comm COM1\nG01 X1.0\n",
-                      {},
-                      true,
-                      {"--fault", "4:silent"},
-                      home_lines,
-                      {process_activity::waiting},
-                      "job.nc:2",
-                      {"z_home u", "x_home l", "y_home b", "get_native_axis_scale X"}},
-            stop_case{"lpc2000_reset_pulse",
-                      "open comm LPC2000 COM1\nG01 X1.0\nG01 X2.0\n",
-                      {},
-                      true,
-                      {"--fault", "7:error"},
-                      home_lines + "x_move_steps r 607\n",
-                      {process_activity::timed_wait},
-                      "job.nc:2",
-                      after_homing({"x_move_steps r 607"})},
-            stop_case{"recovery_homing",
-                      "open comm LPC2000 COM1\nG01 X1.0\nG01 X2.0\n",
-                      {},
-                      true,
-                      {"--fault", "7:error", "--fault", "8:silent"},
-                      home_lines + "x_move_steps r 607\n",
-                      {process_activity::timed_wait, process_activity::waiting},
-                      "job.nc:2",
-                      after_homing({"x_move_steps r 607", "z_home u"})},
-            stop_case{"recovery_repositioning",
-                      "open comm COM1\nG01 X1.0\nG01 X2.0\n",
-                      {},
-                      true,
-                      {"--fault", "8:error", "--fault", "12:silent"},
-                      home_lines + "x_move_steps r 607\nx_move_steps r 606\n" + home_lines,
-                      {process_activity::waiting},
-                      "job.nc:3",
-                      after_homing({"x_move_steps r 607", "x_move_steps r 606", "z_home u",
-                                    "x_home l", "y_home b", "x_move_steps r 607"})},
-            stop_case{"reply_wait_in_include",
-                      "open comm COM1\ninclude inner.nc\nG01 X3.0\n",
-                      {{"inner.nc", "G01 X1.0\nG01 X2.0\n"}},
-                      true,
-                      {"--fault", "8:silent"},
-                      home_lines + "x_move_steps r 607\nx_move_steps r 606\n",
-                      {process_activity::waiting},
-                      "inner.nc:2",
-                      after_homing({"x_move_steps r 607", "x_move_steps r 606"})},
-            stop_case{"dwell_on_machine",
-                      "open comm COM1\nG01 X1.0\n" + dwell + "G01 X2.0\n",
-                      {},
-                      true,
-                      {},
-                      home_lines + "x_move_steps r 607\n",
-                      {process_activity::timed_wait},
-                      "job.nc:3",
-                      after_homing({"x_move_steps r 607"})},
-            stop_case{"dwell_dry_run",
-                      "G20\nG01 X1.0\n" + dwell + "G01 X2.0\n",
-                      {},
-                      false,
-                      {},
-                      home_lines + "x_move_steps r 607\n",
-                      {process_activity::timed_wait},
-                      "job.nc:3",
-                      {}},
-            stop_case{"dwell_on_the_last_line",
-                      "G20\n" + dwell,
-                      {},
-                      false,
-                      {},
-                      home_lines,
-                      {process_activity::timed_wait},
-                      "job.nc:2",
-                      {}},
-            stop_case{"dwell_of_200_digits",  // capped at 4294967295 ms
-                      "G20\nG04 P" + std::string(200, '9') + "\n",
-                      {},
-                      false,
-                      {},
-                      home_lines,
-                      {process_activity::timed_wait},
-                      "job.nc:2",
-                      {}},
-            stop_case{"dwell_in_nested_includes",
-                      "G20\ninclude middle.nc\nG01 X2.0\n",
-                      {{"middle.nc", "include inner.nc\nG01 X3.0\n"},
-                       {"inner.nc", "G01 X1.0\n" + dwell + "G01 X1.5\n"}},
-                      false,
-                      {},
-                      home_lines + "x_move_steps r 607\n",
-                      {process_activity::timed_wait},
-                      "inner.nc:2",
-                      {}}),
+        testing::Values(stop_case{"reply_wait",
+                                  "open comm COM1\nG01 X1.0\nG01 X2.0\nG01 X3.0\n",
+                                  {},
+                                  true,
+                                  {"--fault", "8:silent"},
+                                  home_lines + "x_move_steps r 607\nx_move_steps r 606\n",
+                                  {process_activity::waiting},
+                                  "job.nc:3",
+                                  after_homing({"x_move_steps r 607", "x_move_steps r 606"})},
+                        stop_case{"first_homing",
+                                  "open comm COM1\nG01 X1.0\n",
+                                  {},
+                                  true,
+                                  {"--fault", "1:silent"},
+                                  "",
+                                  {process_activity::waiting},
+                                  "job.nc:2",
+                                  {"z_home u"}},
+                        stop_case{"scale_query",
+                                  "open comm COM1\nG01 X1.0\n",
+                                  {},
+                                  true,
+                                  {"--fault", "4:silent"},
+                                  home_lines,
+                                  {process_activity::waiting},
+                                  "job.nc:2",
+                                  {"z_home u", "x_home l", "y_home b", "get_native_axis_scale X"}},
+                        stop_case{"lpc2000_reset_pulse",
+                                  "open comm LPC2000 COM1\nG01 X1.0\nG01 X2.0\n",
+                                  {},
+                                  true,
+                                  {"--fault", "7:error"},
+                                  home_lines + "x_move_steps r 607\n",
+                                  {process_activity::timed_wait},
+                                  "job.nc:2",
+                                  after_homing({"x_move_steps r 607"})},
+                        stop_case{"recovery_homing",
+                                  "open comm LPC2000 COM1\nG01 X1.0\nG01 X2.0\n",
+                                  {},
+                                  true,
+                                  {"--fault", "7:error", "--fault", "8:silent"},
+                                  home_lines + "x_move_steps r 607\n",
+                                  {process_activity::timed_wait, process_activity::waiting},
+                                  "job.nc:2",
+                                  after_homing({"x_move_steps r 607", "z_home u"})},
+                        stop_case{
+                            "recovery_repositioning",
+                            "open comm COM1\nG01 X1.0\nG01 X2.0\n",
+                            {},
+                            true,
+                            {"--fault", "8:error", "--fault", "12:silent"},
+                            home_lines + "x_move_steps r 607\nx_move_steps r 606\n" + home_lines,
+                            {process_activity::waiting},
+                            "job.nc:3",
+                            after_homing({"x_move_steps r 607", "x_move_steps r 606", "z_home u",
+                                          "x_home l", "y_home b", "x_move_steps r 607"})},
+                        stop_case{"reply_wait_in_include",
+                                  "open comm COM1\ninclude inner.nc\nG01 X3.0\n",
+                                  {{"inner.nc", "G01 X1.0\nG01 X2.0\n"}},
+                                  true,
+                                  {"--fault", "8:silent"},
+                                  home_lines + "x_move_steps r 607\nx_move_steps r 606\n",
+                                  {process_activity::waiting},
+                                  "inner.nc:2",
+                                  after_homing({"x_move_steps r 607", "x_move_steps r 606"})},
+                        stop_case{"dwell_on_machine",
+                                  "open comm COM1\nG01 X1.0\n" + dwell + "G01 X2.0\n",
+                                  {},
+                                  true,
+                                  {},
+                                  home_lines + "x_move_steps r 607\n",
+                                  {process_activity::timed_wait},
+                                  "job.nc:3",
+                                  after_homing({"x_move_steps r 607"})},
+                        stop_case{"dwell_dry_run",
+                                  "G20\nG01 X1.0\n" + dwell + "G01 X2.0\n",
+                                  {},
+                                  false,
+                                  {},
+                                  home_lines + "x_move_steps r 607\n",
+                                  {process_activity::timed_wait},
+                                  "job.nc:3",
+                                  {}},
+                        stop_case{"dwell_on_the_last_line",
+                                  "G20\n" + dwell,
+                                  {},
+                                  false,
+                                  {},
+                                  home_lines,
+                                  {process_activity::timed_wait},
+                                  "job.nc:2",
+                                  {}},
+                        stop_case{"dwell_of_200_digits",  // capped at 4294967295 ms
+                                  "G20\nG04 P" + std::string(200, '9') + "\n",
+                                  {},
+                                  false,
+                                  {},
+                                  home_lines,
+                                  {process_activity::timed_wait},
+                                  "job.nc:2",
+                                  {}},
+                        stop_case{"dwell_in_nested_includes",
+                                  "G20\ninclude middle.nc\nG01 X2.0\n",
+                                  {{"middle.nc", "include inner.nc\nG01 X3.0\n"},
+                                   {"inner.nc", "G01 X1.0\n" + dwell + "G01 X1.5\n"}},
+                                  false,
+                                  {},
+                                  home_lines + "x_move_steps r 607\n",
+                                  {process_activity::timed_wait},
+                                  "inner.nc:2",
+                                  {}}),
         testing::Values(SIGINT, SIGTERM, SIGHUP)),
     [](const testing::TestParamInfo<std::tuple<stop_case, int>>& info) {
-      return std::string(std::get<0>(info.param).name) + "_" +
-             signal_name(std::get<1>(info.param));
+      return std::string(std::get<0>(info.param).name) + "_" + signal_name(std::get<1>(info.param));
     });
 
 // ---------------------------------------------------------------------------
@@ -342,8 +348,7 @@ TEST_F(StopEndless, LinkThatNeverStopsSendingZeroBytes) {
   dir_.write("job.nc", "open comm zero\nG01 X1.0\n");
   live_process run;
   ASSERT_TRUE(run.start({MILLRUN_BINARY, "job.nc"}, dir_.path()));
-  ASSERT_TRUE(run.wait_until([&] { return has_open(run.pid(), zero); }, scaled(10000)))
-      << run.err;
+  ASSERT_TRUE(run.wait_until([&] { return has_open(run.pid(), zero); }, scaled(10000))) << run.err;
   ASSERT_TRUE(run.signal(SIGINT));
   ASSERT_TRUE(run.wait_exit(scaled(5000)));
   EXPECT_EQ(run.exit_code, 1);
@@ -373,10 +378,10 @@ TEST_F(StopEndless, ReplyThatNeverEndsButKeepsSendingText) {
   ASSERT_FALSE(controller.device().empty());
   dir_.write("job.nc", "open comm COM1\nG01 X1.0\n");
   live_process run;
-  ASSERT_TRUE(run.start({MILLRUN_BINARY, "job.nc"}, dir_.path(),
-                        {"MILLRUN_COM1=" + controller.device()}));
-  ASSERT_TRUE(run.wait_until([&] { return controller.take_input() == "z_home u\n"; },
-                             scaled(10000)))
+  ASSERT_TRUE(
+      run.start({MILLRUN_BINARY, "job.nc"}, dir_.path(), {"MILLRUN_COM1=" + controller.device()}));
+  ASSERT_TRUE(
+      run.wait_until([&] { return controller.take_input() == "z_home u\n"; }, scaled(10000)))
       << controller.take_input();
   // 128 KiB, twice what is kept; the terminal holds only a few KiB, so
   // millrun has read all but those when the last part is taken.
@@ -414,7 +419,8 @@ std::pair<std::string, std::string> back_and_forth(int moves) {
 const std::string back_and_forth_report =
     "X: MIN = 00000000 steps, MAX = 00001213 steps\n"
     "Y: MIN = 00000000 steps, MAX = 00000000 steps\n"
-    "Z: MIN = 00008440 steps, MAX = 00008440 steps\n" + default_feeds + "Milling Resumed 0 times\n";
+    "Z: MIN = 00008440 steps, MAX = 00008440 steps\n" +
+    default_feeds + "Milling Resumed 0 times\n";
 
 struct output_case {
   const char* name;
@@ -441,12 +447,13 @@ TEST_P(MissingOutput, TraceThatCannotBeWrittenDoesNotStopTheRun) {
   EXPECT_EQ(dir.read(report_name), back_and_forth_report);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outputs, MissingOutput,
-    testing::Values(output_case{"broken_pipe", child_output::broken_pipe},
-                    output_case{"closed", child_output::closed},
-                    output_case{"full_device", child_output::full_device}),
-    [](const testing::TestParamInfo<output_case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Outputs, MissingOutput,
+                         testing::Values(output_case{"broken_pipe", child_output::broken_pipe},
+                                         output_case{"closed", child_output::closed},
+                                         output_case{"full_device", child_output::full_device}),
+                         [](const testing::TestParamInfo<output_case>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(MissingOutputMidRun, ReaderThatGoesAwayAfterTheFirstLine) {
   // millrun job.nc | head -1
@@ -455,8 +462,8 @@ TEST(MissingOutputMidRun, ReaderThatGoesAwayAfterTheFirstLine) {
   dir.write("job.nc", script);
   live_process run;
   ASSERT_TRUE(run.start({MILLRUN_BINARY, "job.nc"}, dir.path()));
-  ASSERT_TRUE(run.wait_until([&] { return run.out.find('\n') != std::string::npos; },
-                             scaled(10000)));
+  ASSERT_TRUE(
+      run.wait_until([&] { return run.out.find('\n') != std::string::npos; }, scaled(10000)));
   run.close_output();
   ASSERT_TRUE(run.wait_exit(scaled(20000)));
   EXPECT_EQ(run.killed_by_signal, 0);

@@ -136,13 +136,20 @@ class job_writer {
     add('Z', z, z_);
     std::string text;
     switch (style) {
-      case form::rapid: text = "G00 " + operands; break;
-      case form::feed: text = "G01 " + operands; break;
-      case form::numbered_feed: text = "N" + std::to_string(next_n_) + " G01 " + operands;
-                                next_n_ += 10;
-                                break;
+      case form::rapid:
+        text = "G00 " + operands;
+        break;
+      case form::feed:
+        text = "G01 " + operands;
+        break;
+      case form::numbered_feed:
+        text = "N" + std::to_string(next_n_) + " G01 " + operands;
+        next_n_ += 10;
+        break;
       case form::continued:
-      case form::continued_tight: text = operands; break;
+      case form::continued_tight:
+        text = operands;
+        break;
     }
     if (!comment.empty()) text += " (" + comment + ")";
     line(text);
@@ -218,8 +225,10 @@ void write_boss(job_writer& w, int64_t cx, int64_t cy, int64_t radius, int passe
       const double angle = 2.0 * std::numbers::pi * i / sides;
       const int64_t x = cx + std::llround(radius * std::cos(angle));
       const int64_t y = cy + std::llround(radius * std::sin(angle));
-      w.move(i % 3 == 0 ? form::continued_tight : i % 3 == 1 ? form::feed : form::continued, x, y,
-             surface_z - pass * pass_depth);
+      w.move(i % 3 == 0   ? form::continued_tight
+             : i % 3 == 1 ? form::feed
+                          : form::continued,
+             x, y, surface_z - pass * pass_depth);
     }
   }
   w.move_z(form::rapid, safe_z);
@@ -402,8 +411,8 @@ std::string trace_tail(const std::string& trace) {
 }
 
 bool is_move(const std::string& command) {
-  for (const char* word : {"x_move_steps ", "y_move_steps ", "z_move_steps ",
-                           "xyz_linear_move_steps "})
+  for (const char* word :
+       {"x_move_steps ", "y_move_steps ", "z_move_steps ", "xyz_linear_move_steps "})
     if (command.rfind(word, 0) == 0) return true;
   return false;
 }
@@ -444,8 +453,7 @@ class Soak : public testing::Test {
       // It must wait for the reply, not end and not go on; then a stop
       // signal must end the run.
       const std::string log = dir_.file("KelCodeOutput.txt");
-      millrun.wait_until([&] { return line_count(read_file(log)) >= log_lines_when_held; },
-                         30000);
+      millrun.wait_until([&] { return line_count(read_file(log)) >= log_lines_when_held; }, 30000);
       r.held = millrun.wait_until_held(200, 30000);
       EXPECT_TRUE(r.held) << "millrun did not sit waiting for the missing reply";
       millrun.signal(stop_signal);
@@ -514,13 +522,20 @@ enum class fault_point {
 
 const char* point_name(fault_point p) {
   switch (p) {
-    case fault_point::first_command: return "first_command";
-    case fault_point::first_homing: return "first_homing";
-    case fault_point::scale_query: return "scale_query";
-    case fault_point::mid_job: return "mid_job";
-    case fault_point::recovery_homing: return "recovery_homing";
-    case fault_point::repositioning: return "repositioning";
-    case fault_point::included_file: return "included_file";
+    case fault_point::first_command:
+      return "first_command";
+    case fault_point::first_homing:
+      return "first_homing";
+    case fault_point::scale_query:
+      return "scale_query";
+    case fault_point::mid_job:
+      return "mid_job";
+    case fault_point::recovery_homing:
+      return "recovery_homing";
+    case fault_point::repositioning:
+      return "repositioning";
+    case fault_point::included_file:
+      return "included_file";
   }
   return "?";
 }
@@ -537,8 +552,8 @@ struct soak_case {
 
 void PrintTo(const soak_case& c, std::ostream* out) {
   *out << c.kind << " at " << point_name(c.where) << " ("
-       << (c.job == job_kind::full_job ? "full" : "short") << " job): exit " << c.exit_code
-       << ", " << c.recoveries << " recoveries";
+       << (c.job == job_kind::full_job ? "full" : "short") << " job): exit " << c.exit_code << ", "
+       << c.recoveries << " recoveries";
 }
 
 /// The faults of a case: the fault itself, after a rejected move when the
@@ -546,10 +561,14 @@ void PrintTo(const soak_case& c, std::ostream* out) {
 std::vector<planned_fault> plan_faults(const soak_case& c, const soak_job& job) {
   const std::string kind = c.kind;
   switch (c.where) {
-    case fault_point::first_command: return {{1, kind, "z_home u"}};
-    case fault_point::first_homing: return {{2, kind, "x_home l"}};
-    case fault_point::scale_query: return {{5, kind, "get_native_axis_scale Y"}};
-    case fault_point::mid_job: return {{command_of_motion(mid_job_motion(job)), kind, "move"}};
+    case fault_point::first_command:
+      return {{1, kind, "z_home u"}};
+    case fault_point::first_homing:
+      return {{2, kind, "x_home l"}};
+    case fault_point::scale_query:
+      return {{5, kind, "get_native_axis_scale Y"}};
+    case fault_point::mid_job:
+      return {{command_of_motion(mid_job_motion(job)), kind, "move"}};
     case fault_point::included_file:
       return {{command_of_motion(included_file_motion(job)), kind, "move"}};
     case fault_point::recovery_homing: {
@@ -572,12 +591,17 @@ std::vector<planned_fault> plan_faults(const soak_case& c, const soak_job& job) 
 size_t log_lines_when_held(const soak_case& c, const soak_job& job) {
   switch (c.where) {
     case fault_point::first_command:
-    case fault_point::first_homing: return 0;
-    case fault_point::scale_query: return 3;
+    case fault_point::first_homing:
+      return 0;
+    case fault_point::scale_query:
+      return 3;
     case fault_point::mid_job:
-    case fault_point::recovery_homing: return 3 + mid_job_motion(job) + 1;
-    case fault_point::included_file: return 3 + included_file_motion(job) + 1;
-    case fault_point::repositioning: return 3 + mid_job_motion(job) + 1 + 3 + 1;
+    case fault_point::recovery_homing:
+      return 3 + mid_job_motion(job) + 1;
+    case fault_point::included_file:
+      return 3 + included_file_motion(job) + 1;
+    case fault_point::repositioning:
+      return 3 + mid_job_motion(job) + 1 + 3 + 1;
   }
   return 0;
 }
@@ -613,7 +637,8 @@ TEST_P(SoakFaults, EndsAsDesigned) {
                     << "\" sent after the stop";
     // A stopped run says it was stopped, wherever the stop found it.
     EXPECT_NE(r.err.find("Run stopped"), std::string::npos)
-        << "stopped while waiting for a reply, the run did not say \"Run stopped\":\n" << r.err;
+        << "stopped while waiting for a reply, the run did not say \"Run stopped\":\n"
+        << r.err;
   }
 }
 
@@ -633,81 +658,80 @@ constexpr job_kind F = job_kind::full_job;
 // - noise and slow replies are still good replies: nothing to recover.
 // - vanish: the device cannot be opened again, so the run ends (exit 1).
 // - silent: the run waits for the reply until it is stopped (exit 1).
-INSTANTIATE_TEST_SUITE_P(
-    Table, SoakFaults,
-    testing::Values(
-        soak_case{"error", fault_point::first_command, S, 1, 0},
-        soak_case{"empty", fault_point::first_command, S, 1, 0},
-        soak_case{"garbage", fault_point::first_command, S, 1, 0},
-        soak_case{"noise", fault_point::first_command, S, 0, 0},
-        soak_case{"slow", fault_point::first_command, S, 0, 0},
-        soak_case{"hangup", fault_point::first_command, S, 1, 0},
-        soak_case{"vanish", fault_point::first_command, S, 1, 0},
-        soak_case{"silent", fault_point::first_command, S, 1, 0},
+INSTANTIATE_TEST_SUITE_P(Table, SoakFaults,
+                         testing::Values(soak_case{"error", fault_point::first_command, S, 1, 0},
+                                         soak_case{"empty", fault_point::first_command, S, 1, 0},
+                                         soak_case{"garbage", fault_point::first_command, S, 1, 0},
+                                         soak_case{"noise", fault_point::first_command, S, 0, 0},
+                                         soak_case{"slow", fault_point::first_command, S, 0, 0},
+                                         soak_case{"hangup", fault_point::first_command, S, 1, 0},
+                                         soak_case{"vanish", fault_point::first_command, S, 1, 0},
+                                         soak_case{"silent", fault_point::first_command, S, 1, 0},
 
-        soak_case{"error", fault_point::first_homing, S, 1, 0},
-        soak_case{"empty", fault_point::first_homing, S, 1, 0},
-        soak_case{"garbage", fault_point::first_homing, S, 1, 0},
-        soak_case{"noise", fault_point::first_homing, S, 0, 0},
-        soak_case{"slow", fault_point::first_homing, S, 0, 0},
-        soak_case{"hangup", fault_point::first_homing, S, 1, 0},
-        soak_case{"vanish", fault_point::first_homing, S, 1, 0},
-        soak_case{"silent", fault_point::first_homing, S, 1, 0},
+                                         soak_case{"error", fault_point::first_homing, S, 1, 0},
+                                         soak_case{"empty", fault_point::first_homing, S, 1, 0},
+                                         soak_case{"garbage", fault_point::first_homing, S, 1, 0},
+                                         soak_case{"noise", fault_point::first_homing, S, 0, 0},
+                                         soak_case{"slow", fault_point::first_homing, S, 0, 0},
+                                         soak_case{"hangup", fault_point::first_homing, S, 1, 0},
+                                         soak_case{"vanish", fault_point::first_homing, S, 1, 0},
+                                         soak_case{"silent", fault_point::first_homing, S, 1, 0},
 
-        soak_case{"error", fault_point::scale_query, S, 0, 0},
-        soak_case{"empty", fault_point::scale_query, S, 0, 0},
-        soak_case{"garbage", fault_point::scale_query, S, 0, 0},
-        soak_case{"noise", fault_point::scale_query, S, 0, 0},
-        soak_case{"slow", fault_point::scale_query, S, 0, 0},
-        soak_case{"hangup", fault_point::scale_query, S, 0, 1},
-        soak_case{"vanish", fault_point::scale_query, S, 1, 0},
-        soak_case{"silent", fault_point::scale_query, S, 1, 0},
+                                         soak_case{"error", fault_point::scale_query, S, 0, 0},
+                                         soak_case{"empty", fault_point::scale_query, S, 0, 0},
+                                         soak_case{"garbage", fault_point::scale_query, S, 0, 0},
+                                         soak_case{"noise", fault_point::scale_query, S, 0, 0},
+                                         soak_case{"slow", fault_point::scale_query, S, 0, 0},
+                                         soak_case{"hangup", fault_point::scale_query, S, 0, 1},
+                                         soak_case{"vanish", fault_point::scale_query, S, 1, 0},
+                                         soak_case{"silent", fault_point::scale_query, S, 1, 0},
 
-        soak_case{"error", fault_point::mid_job, F, 0, 1},
-        soak_case{"empty", fault_point::mid_job, F, 0, 1},
-        soak_case{"garbage", fault_point::mid_job, F, 0, 1},
-        soak_case{"noise", fault_point::mid_job, F, 0, 0},
-        soak_case{"slow", fault_point::mid_job, F, 0, 0},
-        soak_case{"hangup", fault_point::mid_job, F, 0, 1},
-        soak_case{"vanish", fault_point::mid_job, F, 1, 0},
-        soak_case{"silent", fault_point::mid_job, F, 1, 0},
+                                         soak_case{"error", fault_point::mid_job, F, 0, 1},
+                                         soak_case{"empty", fault_point::mid_job, F, 0, 1},
+                                         soak_case{"garbage", fault_point::mid_job, F, 0, 1},
+                                         soak_case{"noise", fault_point::mid_job, F, 0, 0},
+                                         soak_case{"slow", fault_point::mid_job, F, 0, 0},
+                                         soak_case{"hangup", fault_point::mid_job, F, 0, 1},
+                                         soak_case{"vanish", fault_point::mid_job, F, 1, 0},
+                                         soak_case{"silent", fault_point::mid_job, F, 1, 0},
 
-        soak_case{"error", fault_point::recovery_homing, S, 1, 0},
-        soak_case{"empty", fault_point::recovery_homing, S, 1, 0},
-        soak_case{"garbage", fault_point::recovery_homing, S, 1, 0},
-        soak_case{"noise", fault_point::recovery_homing, F, 0, 1},
-        soak_case{"slow", fault_point::recovery_homing, F, 0, 1},
-        soak_case{"hangup", fault_point::recovery_homing, S, 1, 0},
-        soak_case{"vanish", fault_point::recovery_homing, S, 1, 0},
-        soak_case{"silent", fault_point::recovery_homing, S, 1, 0},
+                                         soak_case{"error", fault_point::recovery_homing, S, 1, 0},
+                                         soak_case{"empty", fault_point::recovery_homing, S, 1, 0},
+                                         soak_case{"garbage", fault_point::recovery_homing, S, 1,
+                                                   0},
+                                         soak_case{"noise", fault_point::recovery_homing, F, 0, 1},
+                                         soak_case{"slow", fault_point::recovery_homing, F, 0, 1},
+                                         soak_case{"hangup", fault_point::recovery_homing, S, 1, 0},
+                                         soak_case{"vanish", fault_point::recovery_homing, S, 1, 0},
+                                         soak_case{"silent", fault_point::recovery_homing, S, 1, 0},
 
-        soak_case{"error", fault_point::repositioning, S, 1, 0},
-        soak_case{"empty", fault_point::repositioning, S, 1, 0},
-        soak_case{"garbage", fault_point::repositioning, S, 1, 0},
-        soak_case{"noise", fault_point::repositioning, F, 0, 1},
-        soak_case{"slow", fault_point::repositioning, F, 0, 1},
-        soak_case{"hangup", fault_point::repositioning, S, 1, 0},
-        soak_case{"vanish", fault_point::repositioning, S, 1, 0},
-        soak_case{"silent", fault_point::repositioning, S, 1, 0},
+                                         soak_case{"error", fault_point::repositioning, S, 1, 0},
+                                         soak_case{"empty", fault_point::repositioning, S, 1, 0},
+                                         soak_case{"garbage", fault_point::repositioning, S, 1, 0},
+                                         soak_case{"noise", fault_point::repositioning, F, 0, 1},
+                                         soak_case{"slow", fault_point::repositioning, F, 0, 1},
+                                         soak_case{"hangup", fault_point::repositioning, S, 1, 0},
+                                         soak_case{"vanish", fault_point::repositioning, S, 1, 0},
+                                         soak_case{"silent", fault_point::repositioning, S, 1, 0},
 
-        soak_case{"error", fault_point::included_file, F, 0, 1},
-        soak_case{"empty", fault_point::included_file, F, 0, 1},
-        soak_case{"garbage", fault_point::included_file, F, 0, 1},
-        soak_case{"noise", fault_point::included_file, F, 0, 0},
-        soak_case{"slow", fault_point::included_file, F, 0, 0},
-        soak_case{"hangup", fault_point::included_file, F, 0, 1},
-        soak_case{"vanish", fault_point::included_file, F, 1, 0},
-        soak_case{"silent", fault_point::included_file, F, 1, 0}),
-    [](const testing::TestParamInfo<soak_case>& info) {
-      return std::string(point_name(info.param.where)) + "_" + info.param.kind;
-    });
+                                         soak_case{"error", fault_point::included_file, F, 0, 1},
+                                         soak_case{"empty", fault_point::included_file, F, 0, 1},
+                                         soak_case{"garbage", fault_point::included_file, F, 0, 1},
+                                         soak_case{"noise", fault_point::included_file, F, 0, 0},
+                                         soak_case{"slow", fault_point::included_file, F, 0, 0},
+                                         soak_case{"hangup", fault_point::included_file, F, 0, 1},
+                                         soak_case{"vanish", fault_point::included_file, F, 1, 0},
+                                         soak_case{"silent", fault_point::included_file, F, 1, 0}),
+                         [](const testing::TestParamInfo<soak_case>& info) {
+                           return std::string(point_name(info.param.where)) + "_" + info.param.kind;
+                         });
 
 // ---- many faults in one run -------------------------------------------------
 
 /// Faults on the commands of the given motions, numbered as the run will
 /// number them: every recovery before a fault adds its own commands.
-std::vector<planned_fault> faults_on_motions(const soak_job& job,
-                                             const std::vector<std::pair<size_t, std::string>>& at) {
+std::vector<planned_fault> faults_on_motions(
+    const soak_job& job, const std::vector<std::pair<size_t, std::string>>& at) {
   std::vector<planned_fault> faults;
   uint64_t extra = 0;
   for (const auto& [motion, kind] : at) {
@@ -725,14 +749,13 @@ TEST_F(Soak, ManyFaultsAcrossTheJobAllRecovered) {
   const size_t n = job.motions.size();
   const size_t in_holes = included_file_motion(job);
   ASSERT_LT(in_holes, n);
-  const std::vector<planned_fault> faults =
-      faults_on_motions(job, {{n / 10, "error"},
-                              {in_holes, "hangup"},
-                              {in_holes + 7, "noise"},
-                              {n / 2, "empty"},
-                              {n / 2 + 40, "slow"},
-                              {n * 8 / 10, "garbage"},
-                              {n - 1, "hangup"}});
+  const std::vector<planned_fault> faults = faults_on_motions(job, {{n / 10, "error"},
+                                                                    {in_holes, "hangup"},
+                                                                    {in_holes + 7, "noise"},
+                                                                    {n / 2, "empty"},
+                                                                    {n / 2 + 40, "slow"},
+                                                                    {n * 8 / 10, "garbage"},
+                                                                    {n - 1, "hangup"}});
   soak_run r = run(job, faults, false);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.recoveries, 5) << r.report;

@@ -53,7 +53,8 @@ std::string quietly(Case run) {
 }
 
 std::string dry_run(const std::string& bytes, const temp_dir& dir) {
-  return quietly([&] { return fuzz_cases::run_dry_run_case(data_of(bytes), bytes.size(), dir.path()); });
+  return quietly(
+      [&] { return fuzz_cases::run_dry_run_case(data_of(bytes), bytes.size(), dir.path()); });
 }
 std::string validator_run(const std::string& bytes) {
   return quietly([&] { return fuzz_cases::run_validator_case(data_of(bytes), bytes.size()); });
@@ -133,7 +134,8 @@ TEST(fuzz_input_filter, SkipsWhatWouldSleepOrReachOutside) {
       {"// an include path is taken from the working directory\n", true},
       {"open comm COM1\n", true},
       {"open comm lpc2000 COM1\n", false},
-      {"include b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\n", true},
+      {"include b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\n",
+       true},
       {"include b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\ninclude b.nc\n"
        "include c.nc\n",
        false},

@@ -30,12 +30,15 @@ class AxisModelTest : public testing::Test {
 };
 
 TEST_F(AxisModelTest, InchesToStepsWithTheDefaultScales) {
-  struct Case { double inches; char axis; int32_t steps; };
+  struct Case {
+    double inches;
+    char axis;
+    int32_t steps;
+  };
   const Case cases[] = {
-      {1.0, 'x', 607},    {-1.0, 'x', -607},  {1.0, 'X', 607},   {1.0, 'y', 607},
-      {0.5, 'y', 303},    {2.0, 'x', 1213},   {2.11, 'z', 8440}, {-0.1, 'z', -400},
-      {0.0, 'x', 0},      {-0.0, 'z', 0},     {2.0, 'Z', 8000},
-      {1.5, 'q', 1500},   // any other letter takes thousandths of an inch as steps
+      {1.0, 'x', 607},  {-1.0, 'x', -607}, {1.0, 'X', 607},   {1.0, 'y', 607}, {0.5, 'y', 303},
+      {2.0, 'x', 1213}, {2.11, 'z', 8440}, {-0.1, 'z', -400}, {0.0, 'x', 0},   {-0.0, 'z', 0},
+      {2.0, 'Z', 8000}, {1.5, 'q', 1500},  // any other letter takes thousandths of an inch as steps
   };
   for (const Case& c : cases) {
     int32_t steps = -1;
@@ -47,7 +50,10 @@ TEST_F(AxisModelTest, InchesToStepsWithTheDefaultScales) {
 TEST_F(AxisModelTest, InchesToStepsRoundsHalvesAwayFromZero) {
   // One step per two inches' worth of thousandths: 1 inch is exactly half a step.
   const axis_scale half{1, 2000};
-  struct Case { double inches; int32_t steps; };
+  struct Case {
+    double inches;
+    int32_t steps;
+  };
   const Case cases[] = {{1.0, 1}, {-1.0, -1}, {3.0, 2}, {-3.0, -2}, {0.9, 0}, {-0.9, 0}};
   for (const Case& c : cases) {
     int32_t steps = 99;
@@ -79,12 +85,16 @@ TEST_F(AxisModelTest, InchesToStepsRefusesCountsBeyond32Bits) {
 }
 
 TEST_F(AxisModelTest, ParseNumberCollectsDigitsSignsAndPoints) {
-  struct Case { const char* text; double value; size_t length; };
+  struct Case {
+    const char* text;
+    double value;
+    size_t length;
+  };
   const Case cases[] = {
-      {"1.5Y2", 1.5, 3},   {"-0.25 Z1", -0.25, 5}, {"2", 2.0, 1},   {"", 0.0, 0},
-      {"Y1", 0.0, 0},      {"1-2", 1.0, 3},        // converted up to the second sign
-      {"1.2.3", 1.2, 5},   {".5", 0.5, 2},         {"-", 0.0, 1},   {" 1", 0.0, 0},
-      {"1e3", 1.0, 1},     // no exponent letter in an operand
+      {"1.5Y2", 1.5, 3}, {"-0.25 Z1", -0.25, 5}, {"2", 2.0, 1}, {"", 0.0, 0},
+      {"Y1", 0.0, 0},    {"1-2", 1.0, 3},  // converted up to the second sign
+      {"1.2.3", 1.2, 5}, {".5", 0.5, 2},         {"-", 0.0, 1}, {" 1", 0.0, 0},
+      {"1e3", 1.0, 1},  // no exponent letter in an operand
   };
   for (const Case& c : cases) {
     size_t length = 99;
@@ -120,17 +130,20 @@ TEST_F(AxisModelTest, OnlyTheNamedAxisMoves) {
 
 TEST_F(AxisModelTest, OperandLayoutsDecideWhichAxesAreSeen) {
   stand_at_home();
-  struct Case { const char* operands; int32_t x, y, z; };  // signed: direction x steps
+  struct Case {
+    const char* operands;
+    int32_t x, y, z;
+  };  // signed: direction x steps
   const Case cases[] = {
-      {"X1.5Y2", 910, 1213, 0},         // no blank between operands
+      {"X1.5Y2", 910, 1213, 0},  // no blank between operands
       {"X1 Y2 Z3", 607, 1213, 3560},
       {"X1Y2Z2", 607, 1213, -440},
-      {"Y1 X2", 0, 607, 0},             // out of order: X is not seen
-      {"X1  Y2", 607, 0, 0},            // two blanks: Y is not seen
-      {"Z1 X5", 0, 0, -4440},           // text after Z is ignored
+      {"Y1 X2", 0, 607, 0},    // out of order: X is not seen
+      {"X1  Y2", 607, 0, 0},   // two blanks: Y is not seen
+      {"Z1 X5", 0, 0, -4440},  // text after Z is ignored
       {"X1 ;note", 607, 0, 0},
       {"X-1", -607, 0, 0},
-      {"x1", 0, 0, 0},                  // axis letters are upper case
+      {"x1", 0, 0, 0},  // axis letters are upper case
       {"", 0, 0, 0},
   };
   for (const Case& c : cases) {
@@ -200,7 +213,8 @@ TEST_F(AxisModelTest, TargetsBeyondTheStepArithmeticFailAndChangeNothing) {
   const axis_model before = axis_model_state();
   axis_moves m{};
   for (const char* operands : {"X99999999999", "Y-99999999999", "X1 Y2 Z99999999999",
-                               "X" "99999999999999999999999999999999999999999"}) {
+                               "X"
+                               "99999999999999999999999999999999999999999"}) {
     EXPECT_FALSE(compute_axis_moves(operands, m)) << operands;
     EXPECT_FALSE(apply_axis_moves(operands)) << operands;
     for (int a = 0; a < axis_count; ++a) {

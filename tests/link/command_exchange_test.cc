@@ -17,10 +17,10 @@ const match_pattern home_reply{"\"/1000", false, true};
 
 struct exchange_case {
   const char* name;
-  std::string reply;        // what the controller sends back
-  bool expected;            // send_and_validate's result
-  std::string trace;        // standard output
-  std::string caption;      // the message shown, if any
+  std::string reply;    // what the controller sends back
+  bool expected;        // send_and_validate's result
+  std::string trace;    // standard output
+  std::string caption;  // the message shown, if any
 };
 
 class ExchangeTable : public testing::TestWithParam<exchange_case> {};

@@ -17,7 +17,10 @@
 namespace {
 
 TEST(PortKind, DecidedFromTheName) {
-  struct kind_case { const char* name; port_kind kind; };
+  struct kind_case {
+    const char* name;
+    port_kind kind;
+  };
   const kind_case cases[] = {
       {"COM3", port_kind::serial},   {"com3", port_kind::serial},  {"COM12", port_kind::serial},
       {"COM 3", port_kind::serial},  {"com03", port_kind::serial}, {"COM0", port_kind::file},
@@ -72,7 +75,12 @@ TEST_F(PortOpening, SerialPortIsOpenedRawAt9600AndExclusively) {
 }
 
 TEST_F(PortOpening, MissingSerialPortIsReportedAndRemembered) {
-  struct missing_case { const char* name; const char* variable; const char* path; const char* kind; };
+  struct missing_case {
+    const char* name;
+    const char* variable;
+    const char* path;
+    const char* kind;
+  };
   const missing_case cases[] = {
       {"COM9", "MILLRUN_COM9", "\\\\.\\COM9", "Serial Port"},
       {"com9", "MILLRUN_COM9", "\\\\.\\com9", "Serial Port"},
@@ -111,7 +119,12 @@ TEST_F(PortOpening, PathsUnderDevAreTerminalsOrNeverCreated) {
   ASSERT_EQ(port.device().rfind("/dev/", 0), 0u) << port.device();
   ASSERT_EQ(symlink(port.device().c_str(), dir_.file("tty-link").c_str()), 0);
   const std::string missing = "/dev/millrun-no-such-port-" + std::to_string(getpid());
-  struct path_case { std::string name; bool opens; const char* remembered; const char* kind; };
+  struct path_case {
+    std::string name;
+    bool opens;
+    const char* remembered;
+    const char* kind;
+  };
   const path_case cases[] = {
       {port.device(), true, port.device().c_str(), nullptr},
       {missing, false, "", "File"},
@@ -220,7 +233,8 @@ TEST_F(PortOpening, RefusedSettingsCloseThePort) {
   port_handle handle = nullptr;
   EXPECT_FALSE(open_comm_port("COM3", false, 9600, &handle));
   EXPECT_EQ(handle, nullptr);
-  EXPECT_EQ(messages.all().at(0).text, "An error occurred while trying to open Serial Port \"COM3\"");
+  EXPECT_EQ(messages.all().at(0).text,
+            "An error occurred while trying to open Serial Port \"COM3\"");
   set_device_opener(nullptr);
 }
 
@@ -238,7 +252,7 @@ TEST_F(PortOpening, LpcResetPulseTimeline) {
   EXPECT_FALSE(dev.settings[1].rts_on);
   EXPECT_EQ(dev.settings[1].baud, 9600);
   EXPECT_GE(elapsed, std::chrono::milliseconds(1000));  // two waits of 500 ms
-  EXPECT_EQ(dev.pending(), 0u);                          // then the drain
+  EXPECT_EQ(dev.pending(), 0u);                         // then the drain
 }
 
 }  // namespace

@@ -65,17 +65,27 @@ TEST_F(ValidatorTableTest, BuiltinTableIsListedInFortyTraceLines) {
 
 TEST_F(ValidatorTableTest, FindValidatorTakesTheFirstMatchingCommandPattern) {
   load_builtin();
-  struct Case { const char* command; int index; };  // -1: none
+  struct Case {
+    const char* command;
+    int index;
+  };  // -1: none
   const Case cases[] = {
-      {"x_move_steps r 607", 17},          // not entry 4 ("x_move ")
+      {"x_move_steps r 607", 17},                   // not entry 4 ("x_move ")
       {"xyz_linear_move_steps xy rt 607,303", 13},  // not entry 7
-      {"x_home l", 1},  {"y_home b", 2},  {"z_home u", 3},
-      {"y_move_steps b 5", 18},            {"z_move_steps d 440", 19},
-      {"X_MOVE_STEPS R 1", 17},            // letter case is ignored
-      {"get_native_axis_scale X", 9},      {"xyz_home ", 0},
-      {"x_move 5", 4},                     {"x_home_steps 5", 14},
-      {"NO_OP()", -1},                     {"x_move_steps", -1},  // the blank is part of it
-      {" x_move_steps r 1", -1},           {"", -1},
+      {"x_home l", 1},
+      {"y_home b", 2},
+      {"z_home u", 3},
+      {"y_move_steps b 5", 18},
+      {"z_move_steps d 440", 19},
+      {"X_MOVE_STEPS R 1", 17},  // letter case is ignored
+      {"get_native_axis_scale X", 9},
+      {"xyz_home ", 0},
+      {"x_move 5", 4},
+      {"x_home_steps 5", 14},
+      {"NO_OP()", -1},
+      {"x_move_steps", -1},  // the blank is part of it
+      {" x_move_steps r 1", -1},
+      {"", -1},
       {"x_home", -1},
   };
   for (const Case& c : cases) EXPECT_EQ(found_index(c.command), c.index) << c.command;
@@ -93,39 +103,66 @@ TEST_F(ValidatorTableTest, RepliesToMovesAndHomes) {
   load_builtin();
   const match_pattern& move = *find_validator("x_move_steps r 607");
   const match_pattern& home = *find_validator("x_home l");
-  struct Case { const match_pattern* pattern; const char* reply; bool accepted; };
+  struct Case {
+    const match_pattern* pattern;
+    const char* reply;
+    bool accepted;
+  };
   const Case cases[] = {
-      {&move, "X", true},          {&move, "x", true},            {&move, "X ", false},
-      {&move, "OK X", false},      {&move, "", false},            {&move, "XX", false},
-      {&home, "1024/1688\"/1000", true},  {&home, "\"/1000", true},
-      {&home, "anything at all \"/1000", true},  {&home, "/1000", false},
-      {&home, "\"/1000 ", false},  {&home, "X", false},           {&home, "", false},
+      {&move, "X", true},
+      {&move, "x", true},
+      {&move, "X ", false},
+      {&move, "OK X", false},
+      {&move, "", false},
+      {&move, "XX", false},
+      {&home, "1024/1688\"/1000", true},
+      {&home, "\"/1000", true},
+      {&home, "anything at all \"/1000", true},
+      {&home, "/1000", false},
+      {&home, "\"/1000 ", false},
+      {&home, "X", false},
+      {&home, "", false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(pattern_matches(c.reply, *c.pattern), c.accepted) << '"' << c.reply << '"';
 }
 
 TEST(PatternMatches, FollowsTheAnchors) {
-  struct Case { const char* text; const char* pattern; bool start, end, matches; };
+  struct Case {
+    const char* text;
+    const char* pattern;
+    bool start, end, matches;
+  };
   const Case cases[] = {
       // Both anchors: the whole text.
-      {"abc", "ABC", true, true, true},   {"abcd", "abc", true, true, false},
-      {"ab", "abc", true, true, false},   {"", "", true, true, true},
-      {"a", "", true, true, false},       {"", "a", true, true, false},
+      {"abc", "ABC", true, true, true},
+      {"abcd", "abc", true, true, false},
+      {"ab", "abc", true, true, false},
+      {"", "", true, true, true},
+      {"a", "", true, true, false},
+      {"", "a", true, true, false},
       // Start only: a prefix.
-      {"abcd", "abc", true, false, true}, {"xabc", "abc", true, false, false},
-      {"ab", "abc", true, false, false},  {"", "", true, false, true},
+      {"abcd", "abc", true, false, true},
+      {"xabc", "abc", true, false, false},
+      {"ab", "abc", true, false, false},
+      {"", "", true, false, true},
       {"a", "", true, false, true},
       // End only: a suffix.
-      {"xabc", "ABC", false, true, true}, {"abcx", "abc", false, true, false},
-      {"bc", "abc", false, true, false},  {"", "", false, true, true},
+      {"xabc", "ABC", false, true, true},
+      {"abcx", "abc", false, true, false},
+      {"bc", "abc", false, true, false},
+      {"", "", false, true, true},
       // Neither: anywhere, but never in an empty text.
-      {"xxabcxx", "abc", false, false, true},  {"xxabxcx", "abc", false, false, false},
-      {"abc", "abc", false, false, true},      {"ab", "abc", false, false, false},
-      {"", "", false, false, false},           {"", "a", false, false, false},
+      {"xxabcxx", "abc", false, false, true},
+      {"xxabxcx", "abc", false, false, false},
+      {"abc", "abc", false, false, true},
+      {"ab", "abc", false, false, false},
+      {"", "", false, false, false},
+      {"", "a", false, false, false},
       {"a", "", false, false, true},
       // Only letters fold: other bytes must be equal.
-      {"[", "{", true, true, false},           {"@", "`", true, true, false},
+      {"[", "{", true, true, false},
+      {"@", "`", true, true, false},
       {"Z_1", "z_1", true, true, true},
   };
   for (const Case& c : cases) {
@@ -148,7 +185,10 @@ TEST_F(ValidatorTableTest, MalformedEntriesAreSkippedWithoutGaps) {
   ASSERT_EQ(trace.size(), 4u);
   EXPECT_EQ(trace[2], "Command 1 has a starting caret, has no ending dollar sign, = \"b \"");
 
-  struct Case { const char* text; int count; };
+  struct Case {
+    const char* text;
+    int count;
+  };
   const Case cases[] = {
       {"/^a /,/X/; /no separator/; /^b /,/X/", 2},
       {"/^a /,/X/; /^b /,/no closing slash; /c/,/X/", 2},
@@ -157,7 +197,7 @@ TEST_F(ValidatorTableTest, MalformedEntriesAreSkippedWithoutGaps) {
       {"/a/,/", 0},
       {"", 0},
       {"nothing here", 0},
-      {"//,//", 1},                          // empty patterns are accepted
+      {"//,//", 1},  // empty patterns are accepted
       {"/^$/,/^$/", 1},
   };
   for (const Case& c : cases) {

@@ -137,10 +137,10 @@ double inches(long steps, double numerator, double denominator) {
 
 TEST(MillplotNames, DefaultOutputIsTheScriptWithSvg) {
   const std::pair<const char*, const char*> rows[] = {
-      {"job.nc", "job.svg"},           {"job", "job.svg"},
-      {"dir/job.nc", "dir/job.svg"},   {"dir.v2/job", "dir.v2/job.svg"},
-      {".hidden", ".hidden.svg"},      {"job.svg", "job.svg.svg"},
-      {"a\\b.tap", "a\\b.svg"},        {"my job.nc", "my job.svg"},
+      {"job.nc", "job.svg"},         {"job", "job.svg"},
+      {"dir/job.nc", "dir/job.svg"}, {"dir.v2/job", "dir.v2/job.svg"},
+      {".hidden", ".hidden.svg"},    {"job.svg", "job.svg.svg"},
+      {"a\\b.tap", "a\\b.svg"},      {"my job.nc", "my job.svg"},
   };
   for (const auto& [script, svg] : rows) EXPECT_EQ(default_svg_name(script), svg) << script;
 }

@@ -51,9 +51,9 @@ TEST_F(CheckMechanics, TravelIsToldByTheLineThatReachesIt) {
   limits.max[axis_x] = 1.0;
   limits.max[axis_z] = 2.0;
   bool ran = false;
-  EXPECT_EQ(check(limits, ran), (std::vector<std::string>{"job.nc:1 axis 2 above",
-                                                          "job.nc:3 axis 0 above",
-                                                          "job.nc:6 axis 0 above"}));
+  EXPECT_EQ(check(limits, ran),
+            (std::vector<std::string>{"job.nc:1 axis 2 above", "job.nc:3 axis 0 above",
+                                      "job.nc:6 axis 0 above"}));
   EXPECT_TRUE(ran);
 }
 
@@ -64,9 +64,8 @@ TEST_F(CheckMechanics, SelfIncludeIsRefusedWhereTheCircleCloses) {
   dir_.write("job.nc", "include twice.nc\nG01 X1\n");
   dir_.write("twice.nc", "G20\ninclude twice.nc\ninclude job.nc\n");
   bool ran = false;
-  EXPECT_EQ(check(travel_limits{}, ran),
-            (std::vector<std::string>{"twice.nc:2 Include too deep",
-                                      "twice.nc:3 Include too deep"}));
+  EXPECT_EQ(check(travel_limits{}, ran), (std::vector<std::string>{"twice.nc:2 Include too deep",
+                                                                   "twice.nc:3 Include too deep"}));
   EXPECT_TRUE(ran);
 }
 

@@ -56,8 +56,8 @@ struct script_case {
   const char* name;
   std::string script;  // job.nc
   int exit_code;
-  std::string err;     // standard error, whole
-  std::string log;     // KelCodeOutput.txt, whole
+  std::string err;                                              // standard error, whole
+  std::string log;                                              // KelCodeOutput.txt, whole
   std::vector<std::pair<std::string, std::string>> files = {};  // other files
 };
 
@@ -83,39 +83,49 @@ const script_case hostile_cases[] = {
     script_case{"zero_byte_inside_an_operand",
                 with_zero("G01 X1.0\nG01 X2\0.5 Y1.0\nG01 X3.0\n", 33), 1,
                 invalid_character("job.nc:2", "G01 X2?.5 Y1.0", "00", 7), move_1},
-    script_case{"zero_byte_in_a_comment_line", with_zero("// note\0 more\nG01 X1.0\n", 23),
-                1, invalid_character("job.nc:1", "// note? more", "00", 8), ""},
+    script_case{"zero_byte_in_a_comment_line", with_zero("// note\0 more\nG01 X1.0\n", 23), 1,
+                invalid_character("job.nc:1", "// note? more", "00", 8), ""},
     script_case{"zero_byte_would_cut_an_include_path",
-                with_zero("include inner.nc\0.bak\n", 22), 1,
-                invalid_character("job.nc:1", "include inner.nc?.bak", "00", 17), "",
+                with_zero("include inner.nc\0.bak\n", 22),
+                1,
+                invalid_character("job.nc:1", "include inner.nc?.bak", "00", 17),
+                "",
                 {{"inner.nc", "G01 X1.0\n"}}},
-    script_case{"utf16_file", with_zero("\xFF\xFEG\0" "0\0" "1\0 \0X\0" "1\0\r\0\n\0", 18), 1,
-                invalid_character("job.nc:1", "\xFF\xFEG?0?1? ?X?1?", "00", 4), ""},
+    script_case{"utf16_file",
+                with_zero("\xFF\xFEG\0"
+                          "0\0"
+                          "1\0 \0X\0"
+                          "1\0\r\0\n\0",
+                          18),
+                1, invalid_character("job.nc:1", "\xFF\xFEG?0?1? ?X?1?", "00", 4), ""},
     script_case{"escape_sequence", "G01 X1.0\x1b[2J\n", 1,
                 invalid_character("job.nc:1", "G01 X1.0?[2J", "1B", 9), ""},
-    script_case{"executable_header", with_zero("\x7f" "ELF\x02\x01\x01\0\0\0\0\n", 12), 1,
-                invalid_character("job.nc:1", "?ELF???????", "7F", 1), ""},
+    script_case{"executable_header",
+                with_zero("\x7f"
+                          "ELF\x02\x01\x01\0\0\0\0\n",
+                          12),
+                1, invalid_character("job.nc:1", "?ELF???????", "7F", 1), ""},
     script_case{"form_feed_line", "G01 X1.0\n\f\nG01 X2.0\n", 1,
                 invalid_character("job.nc:2", "?", "0C", 1), move_1},
     script_case{"utf8_byte_order_mark", "\xEF\xBB\xBFG01 X1.0\n", 0, "", move_1},
-    script_case{"utf8_in_comments", "// Fr\xC3\xA4se \xC3\xB8" "6\nG01 X1.0 (Tiefe \xC2\xBD)\n",
+    script_case{"utf8_in_comments",
+                "// Fr\xC3\xA4se \xC3\xB8"
+                "6\nG01 X1.0 (Tiefe \xC2\xBD)\n",
                 0, "", move_1},
     // Long lines: a line is one line however long; only a comment line
     // may be longer than 2047 characters.
     script_case{"line_of_100000_letters", std::string(100000, 'A') + "\n", 1,
                 line_too_long("job.nc:1", std::string(2047, 'A')), ""},
-    script_case{"move_with_100000_blanks",
-                "G01 X1.0" + std::string(99992, ' ') + "\nG01 X2.0\n", 1,
+    script_case{"move_with_100000_blanks", "G01 X1.0" + std::string(99992, ' ') + "\nG01 X2.0\n", 1,
                 line_too_long("job.nc:1", "G01 X1.0" + std::string(2039, ' ')), ""},
-    script_case{"comment_of_100000_characters", "REM " + std::string(99996, 'x') + "\n", 0,
-                "", ""},
+    script_case{"comment_of_100000_characters", "REM " + std::string(99996, 'x') + "\n", 0, "", ""},
     // Long numbers: read whole.
     script_case{"number_of_31_characters", "G20\nG01 X" + padded("1.5", 31) + "\n", 0, "",
                 home_lines + "x_move_steps r 910\n"},
     script_case{"number_of_200_characters", "G20\nG01 X" + padded("1.5", 200) + "\n", 0, "",
                 home_lines + "x_move_steps r 910\n"},
-    script_case{"fraction_of_198_digits", "G20\nG01 X1." + std::string(198, '0') + "\n", 0,
-                "", home_lines + "x_move_steps r 607\n"},
+    script_case{"fraction_of_198_digits", "G20\nG01 X1." + std::string(198, '0') + "\n", 0, "",
+                home_lines + "x_move_steps r 607\n"},
     script_case{"integer_of_31_digits", "G20\nG01 X1" + std::string(30, '0') + "\n", 1,
                 out_of_range("job.nc:2", "G01 X1" + std::string(30, '0')), home_lines},
     script_case{"integer_of_200_digits", "G20\nG01 X" + std::string(200, '9') + "\n", 1,
@@ -131,10 +141,9 @@ const script_case hostile_cases[] = {
                             "\nIts step count does not fit the machine's step arithmetic."),
                 ""},
     script_case{"pauses_of_200_digits",
-                "set_chg_dirs_sleep_ms " + std::string(200, '9') + "\nG01 X1.0\n", 0, "",
+                "set_chg_dirs_sleep_ms " + std::string(200, '9') + "\nG01 X1.0\n", 0, "", move_1},
+    script_case{"line_number_of_200_digits", "N" + std::string(200, '9') + " G01 X1.0\n", 0, "",
                 move_1},
-    script_case{"line_number_of_200_digits", "N" + std::string(200, '9') + " G01 X1.0\n", 0,
-                "", move_1},
     // Paths and includes.
     script_case{"include_path_of_5000_characters",
                 "G01 X1.0\ninclude " + std::string(4992, 'a') + "\nG01 X2.0\n", 1,
@@ -148,12 +157,12 @@ const script_case hostile_cases[] = {
                         "include itself?):\n    include job.nc"),
                 ""},
     // The link's name.
-    script_case{"file_link_name_of_1000_characters",
-                "open comm " + std::string(1000, 'n') + "\nG01 X1.0\n", 1,
-                message("Failed to Open COMM Port",
-                        "An error occurred while trying to open File \"" +
-                            std::string(1000, 'n') + "\""),
-                ""},
+    script_case{
+        "file_link_name_of_1000_characters", "open comm " + std::string(1000, 'n') + "\nG01 X1.0\n",
+        1,
+        message("Failed to Open COMM Port",
+                "An error occurred while trying to open File \"" + std::string(1000, 'n') + "\""),
+        ""},
     script_case{"serial_port_name_of_1000_characters",
                 "open comm COM" + std::string(997, '9') + "\nG01 X1.0\n", 1,
                 message("Failed to Open COMM Port",

@@ -60,8 +60,8 @@ TEST(LineRefusals, TextsAndReasonsNoRunReaches) {
 TEST(LineRefusals, LongTextIsCutAtItsEnd) {
   const std::string path(1500, 'p'), line(2047, 'L');
   const line_place where{path.c_str(), 12, line.c_str()};
-  for (refusal kind : {refusal::target_out_of_range, refusal::approach_failed,
-                       refusal::include_too_deep}) {
+  for (refusal kind :
+       {refusal::target_out_of_range, refusal::approach_failed, refusal::include_too_deep}) {
     char whole_caption[8192], whole[8192];
     format_refusal(kind, where, "G0", whole_caption, sizeof whole_caption, whole, sizeof whole);
     message_buffers m{};

@@ -59,9 +59,9 @@ class ScriptInterpreterTest : public run_fixture {
 };
 
 TEST_F(ScriptInterpreterTest, CommentsAndBlankLinesAreSkipped) {
-  for (const char* source : {"", "   \t\r\n", "\n", "REM a remark", "REMARK: setup", "rem lower",
-                             "Rem", "# hash", "// slashes", "' quote", "  \t// indented",
-                             "REMOVE is a comment too"}) {
+  for (const char* source :
+       {"", "   \t\r\n", "\n", "REM a remark", "REMARK: setup", "rem lower", "Rem", "# hash",
+        "// slashes", "' quote", "  \t// indented", "REMOVE is a comment too"}) {
     EXPECT_TRUE(line(source)) << source;
   }
   EXPECT_TRUE(shown().empty());
@@ -91,16 +91,15 @@ TEST_F(ScriptInterpreterTest, DepthKeywordIgnoresCaseAndReadsItsNumber) {
 }
 
 TEST_F(ScriptInterpreterTest, DirectionChangePausesTakeOneToThreeNumbers) {
-  struct Case { const char* source; uint32_t a, b, c; };
+  struct Case {
+    const char* source;
+    uint32_t a, b, c;
+  };
   const Case cases[] = {
-      {"set_chg_dirs_sleep_ms 5", 5, 5, 5},
-      {"set_chg_dirs_sleep_ms 5 7", 5, 7, 7},
-      {"set_chg_dirs_sleep_ms 5  7", 5, 7, 7},
-      {"set_chg_dirs_sleep_ms 5,7", 5, 5, 5},
-      {"set_chg_dirs_sleep_ms 5 7 9", 5, 7, 9},
-      {"set_chg_dirs_sleep_ms 5 7 9 11", 5, 7, 9},
-      {"set_chg_dirs_sleep_ms 5 7,9", 5, 7, 7},
-      {"SET_CHG_DIRS_SLEEP_MS    3", 3, 3, 3},
+      {"set_chg_dirs_sleep_ms 5", 5, 5, 5},     {"set_chg_dirs_sleep_ms 5 7", 5, 7, 7},
+      {"set_chg_dirs_sleep_ms 5  7", 5, 7, 7},  {"set_chg_dirs_sleep_ms 5,7", 5, 5, 5},
+      {"set_chg_dirs_sleep_ms 5 7 9", 5, 7, 9}, {"set_chg_dirs_sleep_ms 5 7 9 11", 5, 7, 9},
+      {"set_chg_dirs_sleep_ms 5 7,9", 5, 7, 7}, {"SET_CHG_DIRS_SLEEP_MS    3", 3, 3, 3},
       {"set_chg_dirs_sleep_ms none", 0, 0, 0},
   };
   for (const Case& c : cases) {
@@ -115,7 +114,10 @@ TEST_F(ScriptInterpreterTest, DirectionChangePausesTakeOneToThreeNumbers) {
 }
 
 TEST_F(ScriptInterpreterTest, KeywordsWithoutTheirBlankAreGcode) {
-  struct Case { const char* source; const char* text; };
+  struct Case {
+    const char* source;
+    const char* text;
+  };
   const Case cases[] = {
       {"include", "Invalid GCode @ test.nc:7:\r    include"},
       {"include   ", "Invalid GCode @ test.nc:7:\r    include"},
@@ -133,14 +135,17 @@ TEST_F(ScriptInterpreterTest, KeywordsWithoutTheirBlankAreGcode) {
 }
 
 TEST_F(ScriptInterpreterTest, UnknownGcodeMessageShowsTheLineAsLeftInPlace) {
-  struct Case { const char* source; const char* shown_line; };
+  struct Case {
+    const char* source;
+    const char* shown_line;
+  };
   const Case cases[] = {
       {"  \tG02 X1 Y1 (arc)  \r\n", "  \tG02 X1 Y1"},  // leading blanks kept
-      {"N5 G03 X1 (arc)", "N5 G03 X1"},                 // the N-word stays
-      {"G90 G54 ; absolute", "G90 G54"},                // a ";" comment anywhere
+      {"N5 G03 X1 (arc)", "N5 G03 X1"},                // the N-word stays
+      {"G90 G54 ; absolute", "G90 G54"},               // a ";" comment anywhere
       {"g01 x1", "g01 x1"},
-      {"(feed) G02 X1 (arc) Y1", "G02 X1 Y1"},          // comments and their blanks go
-      {"G02 %s%n%d", "G02 %s%n%d"},                     // shown as text, never a format
+      {"(feed) G02 X1 (arc) Y1", "G02 X1 Y1"},  // comments and their blanks go
+      {"G02 %s%n%d", "G02 %s%n%d"},             // shown as text, never a format
   };
   for (const Case& c : cases) {
     forget_shown();
@@ -176,7 +181,8 @@ TEST_F(ScriptInterpreterTest, MillimetresAndRelativeModeFailNamingFileAndLine) {
     EXPECT_NE(shown()[0].caption.find("mode.nc:3"), std::string::npos) << shown()[0].caption;
     EXPECT_NE(shown()[0].text.find("mode.nc:3"), std::string::npos) << shown()[0].text;
   }
-  EXPECT_EQ(log_text().find("x_move_steps"), std::string::npos) << "nothing after the mode line ran";
+  EXPECT_EQ(log_text().find("x_move_steps"), std::string::npos)
+      << "nothing after the mode line ran";
 }
 
 TEST_F(ScriptInterpreterTest, AnOutOfRangeTargetFailsWithNothingLogged) {
@@ -251,13 +257,19 @@ TEST_F(ScriptInterpreterTest, LinesIncludesAndTheDepthAsAJobMeansThem) {
   move_2047 += std::string(2047 - move_2047.size(), ' ');
   ASSERT_EQ(mkdir(dir_.file("folder").c_str(), 0700), 0);
   const std::string moved = std::string("x_move_steps r 607\n") + home_lines;
-  struct job_case { const char* name; std::string script; bool ok; const char* caption; std::string log; };
+  struct job_case {
+    const char* name;
+    std::string script;
+    bool ok;
+    const char* caption;
+    std::string log;
+  };
   const job_case cases[] = {
       {"long_comment_then_m3", "REM" + std::string(2044, 'a') + "M3\nG02 X1\n", false,
        "Unknown GCode @ job.nc:2", ""},
       {"long_indented_comment", "  // " + std::string(5000, 'x') + "\nG01 X1.0\n", true, "", moved},
-      {"comment_tail_is_not_a_move", "G01 X1 (" + std::string(3000, 'a') + " Y5)\nG01 X2\n",
-       false, "Line too long @ job.nc:1", ""},
+      {"comment_tail_is_not_a_move", "G01 X1 (" + std::string(3000, 'a') + " Y5)\nG01 X2\n", false,
+       "Line too long @ job.nc:1", ""},
       {"exactly_2047", move_2047 + "\nG02 X1\n", false, "Unknown GCode @ job.nc:2", moved},
       {"include_folder", "include folder\nG01 X1.0\n", false, "", ""},
       {"include_device", "include /dev/zero\nG01 X1.0\n", false, "", ""},
@@ -275,8 +287,8 @@ TEST_F(ScriptInterpreterTest, LinesIncludesAndTheDepthAsAJobMeansThem) {
     EXPECT_EQ(run("job.nc"), c.ok);
     std::vector<std::string> captions;
     for (const recorded_message& m : shown()) captions.push_back(m.caption);
-    EXPECT_EQ(captions, *c.caption ? std::vector<std::string>{c.caption}
-                                   : std::vector<std::string>{});
+    EXPECT_EQ(captions,
+              *c.caption ? std::vector<std::string>{c.caption} : std::vector<std::string>{});
     EXPECT_EQ(log_text(), c.log);
   }
   EXPECT_EQ(axis_model_state().work_surface_depth, 2.11) << "the late depth was not taken";
@@ -296,21 +308,25 @@ TEST_F(ScriptInterpreterTest, LongPathsAndLinesAreCutToTheMessageBuffers) {
 }
 
 TEST(ScriptPathOf, TakesTheRestAfterTheProgramName) {
-  struct Case { const char* command_line; const char* path; };
+  struct Case {
+    const char* command_line;
+    const char* path;
+  };
   const Case cases[] = {
       {"millrun job.nc", "job.nc"},
       {"\"C:\\Program Files\\millrun.exe\" job.nc", "job.nc"},
       {"\"C:\\Program Files\\millrun.exe\"job.nc", "job.nc"},
-      {"millrun   job.nc  ", "job.nc  "},       // trailing blanks kept
+      {"millrun   job.nc  ", "job.nc  "},  // trailing blanks kept
       {"millrun\tjob.nc", "job.nc"},
       {"millrun \"my job.nc\"", "\"my job.nc\""},  // quotes kept
-      {"millrun a b", "a b"},                    // not split into words
+      {"millrun a b", "a b"},                      // not split into words
       {"millrun", ""},
       {"millrun   ", ""},
       {"\"unclosed name job.nc", ""},
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_STREQ(script_path_of(c.command_line), c.path) << c.command_line;
+  for (const Case& c : cases)
+    EXPECT_STREQ(script_path_of(c.command_line), c.path) << c.command_line;
 }
 
 TEST_F(ScriptInterpreterTest, TrailingBlanksOfTheCommandLineArePartOfThePath) {

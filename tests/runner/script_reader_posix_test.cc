@@ -18,10 +18,18 @@ TEST(ScriptReader, OnlyRegularFilesOpen) {
   ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
   dir.write("job.nc", "G01 X1\n");
   ASSERT_EQ(symlink(dir.file("job.nc").c_str(), dir.file("link.nc").c_str()), 0);
-  struct open_case { std::string path; bool opens; };
+  struct open_case {
+    std::string path;
+    bool opens;
+  };
   const open_case cases[] = {
-      {dir.path(), false}, {"/dev/zero", false}, {"/dev/null", false}, {dir.file("fifo"), false},
-      {dir.file("missing.nc"), false}, {dir.file("job.nc"), true}, {dir.file("link.nc"), true},
+      {dir.path(), false},
+      {"/dev/zero", false},
+      {"/dev/null", false},
+      {dir.file("fifo"), false},
+      {dir.file("missing.nc"), false},
+      {dir.file("job.nc"), true},
+      {dir.file("link.nc"), true},
   };
   for (const open_case& c : cases) {
     script_reader reader;

@@ -30,7 +30,11 @@ std::vector<std::string> pieces_of(const std::string& contents, size_t size = 20
 }
 
 TEST(ScriptReader, LineEnds) {
-  struct reader_case { const char* name; std::string contents; std::vector<std::string> pieces; };
+  struct reader_case {
+    const char* name;
+    std::string contents;
+    std::vector<std::string> pieces;
+  };
   const reader_case cases[] = {
       {"lf", "G01 X1\nG01 X2\n", {"G01 X1\n", "G01 X2\n"}},
       {"crlf", "G01 X1\r\nG01 X2\r\n", {"G01 X1\r\n", "G01 X2\r\n"}},
@@ -47,7 +51,11 @@ TEST(ScriptReader, LongLinesAreOneLineEach) {
   // A physical line is one line: 2047 characters fill the buffer and take
   // their line end along; a longer line is handed out cut, its rest skipped.
   const std::string a2047(2047, 'a');
-  struct long_case { const char* name; std::string contents; std::vector<std::string> pieces; };
+  struct long_case {
+    const char* name;
+    std::string contents;
+    std::vector<std::string> pieces;
+  };
   const long_case cases[] = {
       {"exactly_2047_lf", a2047 + "\nG01 X1\n", {a2047, "G01 X1\n"}},
       {"exactly_2047_crlf", a2047 + "\r\nG01 X1\n", {a2047, "G01 X1\n"}},

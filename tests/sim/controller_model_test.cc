@@ -17,7 +17,10 @@ controller at(position p) {
 }
 
 TEST(ControllerModel, MovesChangeThePositionAndAnswerX) {
-  struct Case { const char* command; position after; };
+  struct Case {
+    const char* command;
+    position after;
+  };
   // Every case starts at x=10 y=20 z=30.
   const Case cases[] = {
       {"x_move_steps r 607", {617, 20, 30}},
@@ -50,25 +53,25 @@ TEST(ControllerModel, MovesChangeThePositionAndAnswerX) {
 TEST(ControllerModel, MalformedCommandsAnswerEAndDoNotMove) {
   const std::string overlong = "x_move_steps r " + std::string(max_command_length, '1');
   const char* cases[] = {
-      "x_move_steps t 5",       // Y's letter on X
-      "y_move_steps r 5",       // X's letter on Y
+      "x_move_steps t 5",  // Y's letter on X
+      "y_move_steps r 5",  // X's letter on Y
       "z_move_steps l 5",
-      "x_move_steps R 5",       // letters are lower case
+      "x_move_steps R 5",  // letters are lower case
       "X_MOVE_STEPS r 5",
       "x_move_steps rl 5",
-      "x_move_steps r",         // missing count
-      "x_move_steps r 5 6",     // extra field
-      "x_move_steps  r 5",      // doubled blank
-      "x_move_steps r 5 ",      // trailing blank
+      "x_move_steps r",      // missing count
+      "x_move_steps r 5 6",  // extra field
+      "x_move_steps  r 5",   // doubled blank
+      "x_move_steps r 5 ",   // trailing blank
       " x_move_steps r 5",
       "x_move_steps\tr 5",
-      "x_move_steps r -5",      // negative
+      "x_move_steps r -5",  // negative
       "x_move_steps r +5",
       "x_move_steps r 5.0",
       "x_move_steps r 0x10",
       "x_move_steps r 4294967296",  // beyond 32 bits
       "x_move_steps r 99999999999999999999999",
-      "x_move r 5",             // a shorter word of another command set
+      "x_move r 5",                         // a shorter word of another command set
       "xyz_linear_move_steps yx tr 1,2",    // axes out of order
       "xyz_linear_move_steps xx rr 1,2",    // an axis twice
       "xyz_linear_move_steps xy r 1,2",     // too few directions
@@ -77,7 +80,7 @@ TEST(ControllerModel, MalformedCommandsAnswerEAndDoNotMove) {
       "xyz_linear_move_steps xy rt 1,2,3",  // too many counts
       "xyz_linear_move_steps xy rt 1,,2",
       "xyz_linear_move_steps xy rt 1, 2",
-      "xyz_linear_move_steps xy tr 1,2",    // directions swapped between axes
+      "xyz_linear_move_steps xy tr 1,2",  // directions swapped between axes
       "xyz_linear_move_steps xy rt 1,-2",
       "xyz_linear_move_steps xyw rtu 1,2,3",
       "xyz_linear_move_steps  rt 1,2",
@@ -121,7 +124,10 @@ TEST(ControllerModel, PositionArithmeticRefusesToOverflow) {
 }
 
 TEST(ControllerModel, HomeCommandsZeroTheirAxisOnly) {
-  struct Case { const char* command; position after; };
+  struct Case {
+    const char* command;
+    position after;
+  };
   const Case cases[] = {
       {"x_home l", {0, -20, 30}},
       {"y_home b", {10, 0, 30}},
@@ -160,15 +166,21 @@ TEST(ControllerModel, ScaleRepliesFromDefaultsScalesAndVerbatimTexts) {
 
 TEST(ControllerModel, BadConfigurationValuesAreRefusedAndChangeNothing) {
   using setter = bool (*)(controller_config&, std::string_view, std::string&);
-  struct Case { setter set; const char* value; };
+  struct Case {
+    setter set;
+    const char* value;
+  };
   const Case cases[] = {
-      {set_axis_scale, "w=1/2"},    {set_axis_scale, "x:1/2"},     {set_axis_scale, "x=12"},
-      {set_axis_scale, "x=1/"},     {set_axis_scale, "x=/2"},      {set_axis_scale, "x=-1/2"},
-      {set_axis_scale, "x=1/2x"},   {set_axis_scale, "x=4294967296/1"}, {set_axis_scale, ""},
-      {set_scale_reply, "q=text"},  {set_scale_reply, "x"},
-      {add_fault, "0:error"},       {add_fault, "1:bogus"},        {add_fault, "1"},
-      {add_fault, ":error"},        {add_fault, "-1:error"},       {add_fault, "1:none"},
-      {add_fault, "x:error"},       {set_line_end, "CRLF"},        {set_line_end, "lfcr"},
+      {set_axis_scale, "w=1/2"},  {set_axis_scale, "x:1/2"},
+      {set_axis_scale, "x=12"},   {set_axis_scale, "x=1/"},
+      {set_axis_scale, "x=/2"},   {set_axis_scale, "x=-1/2"},
+      {set_axis_scale, "x=1/2x"}, {set_axis_scale, "x=4294967296/1"},
+      {set_axis_scale, ""},       {set_scale_reply, "q=text"},
+      {set_scale_reply, "x"},     {add_fault, "0:error"},
+      {add_fault, "1:bogus"},     {add_fault, "1"},
+      {add_fault, ":error"},      {add_fault, "-1:error"},
+      {add_fault, "1:none"},      {add_fault, "x:error"},
+      {set_line_end, "CRLF"},     {set_line_end, "lfcr"},
       {set_line_end, ""},
   };
   for (const Case& k : cases) {
@@ -237,20 +249,26 @@ TEST(ControllerModel, FaultsCountEveryNonEmptyLineIncludingHomesAndQueries) {
   ASSERT_TRUE(add_fault(c.config, "5:garbage", error));
   EXPECT_FALSE(handle_command(c, "").counted);
   EXPECT_FALSE(handle_command(c, "\r").counted);
-  EXPECT_EQ(handle_command(c, "z_home u").text, "0.000\"/1000");       // 1
-  EXPECT_EQ(handle_command(c, "nonsense").text, "E");                   // 2
-  EXPECT_EQ(handle_command(c, "get_native_axis_scale X").text, "E");   // 3: fault
+  EXPECT_EQ(handle_command(c, "z_home u").text, "0.000\"/1000");      // 1
+  EXPECT_EQ(handle_command(c, "nonsense").text, "E");                 // 2
+  EXPECT_EQ(handle_command(c, "get_native_axis_scale X").text, "E");  // 3: fault
   EXPECT_EQ(handle_command(c, "").counted, false);
-  EXPECT_EQ(handle_command(c, "x_move_steps r 1").text, "X");          // 4
-  EXPECT_EQ(handle_command(c, "x_home l").text, "#?garbage?#");        // 5: fault, not homed
+  EXPECT_EQ(handle_command(c, "x_move_steps r 1").text, "X");    // 4
+  EXPECT_EQ(handle_command(c, "x_home l").text, "#?garbage?#");  // 5: fault, not homed
   EXPECT_EQ(c.position[0], 1);
   EXPECT_EQ(c.command_count, 5u);
 }
 
 TEST(ControllerModel, LineEndAppliesToEveryReply) {
-  struct Case { const char* name; const char* move; const char* empty; };
+  struct Case {
+    const char* name;
+    const char* move;
+    const char* empty;
+  };
   const Case cases[] = {
-      {"crlf", "X\r\n", "\r\n"}, {"lf", "X\n", "\n"}, {"cr", "X\r", "\r"},
+      {"crlf", "X\r\n", "\r\n"},
+      {"lf", "X\n", "\n"},
+      {"cr", "X\r", "\r"},
   };
   for (const Case& k : cases) {
     controller c;
@@ -328,9 +346,19 @@ TEST(LineSplitter, AnOverlongLineStaysOverlongAndIsRefused) {
 TEST(MillsimOptions, ReadsEveryOptionInBothForms) {
   millsim_options o;
   std::string error;
-  const std::vector<std::string> args = {
-      "--link", "/tmp/l", "--scale", "x=2048/1688", "--scale-reply=z=Q", "--ms-per-step=4",
-      "--fault", "2:hangup", "--fault=7:noise", "--line-end", "lf", "--transcript", "t.txt"};
+  const std::vector<std::string> args = {"--link",
+                                         "/tmp/l",
+                                         "--scale",
+                                         "x=2048/1688",
+                                         "--scale-reply=z=Q",
+                                         "--ms-per-step=4",
+                                         "--fault",
+                                         "2:hangup",
+                                         "--fault=7:noise",
+                                         "--line-end",
+                                         "lf",
+                                         "--transcript",
+                                         "t.txt"};
   ASSERT_EQ(parse_millsim_options(args, o, error), options_outcome::run) << error;
   EXPECT_EQ(o.link_path, "/tmp/l");
   EXPECT_EQ(o.transcript_path, "t.txt");
@@ -344,7 +372,10 @@ TEST(MillsimOptions, ReadsEveryOptionInBothForms) {
 }
 
 TEST(MillsimOptions, UsageErrorsNameTheOption) {
-  struct Case { std::vector<std::string> args; const char* mentions; };
+  struct Case {
+    std::vector<std::string> args;
+    const char* mentions;
+  };
   const Case cases[] = {
       {{"--link"}, "--link"},
       {{"--link="}, "--link"},

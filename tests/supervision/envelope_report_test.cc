@@ -51,11 +51,10 @@ class EnvelopeReportTest : public testing::Test {
 };
 
 TEST_F(EnvelopeReportTest, ARunThatNeverHomedReportsZerosAndDefaultFeeds) {
-  EXPECT_EQ(report_lines(),
-            std::string("X: MIN = 00000000 steps, MAX = 00000000 steps\n"
-                        "Y: MIN = 00000000 steps, MAX = 00000000 steps\n"
-                        "Z: MIN = 00000000 steps, MAX = 00000000 steps\n") +
-                default_feed_lines + "Milling Resumed 0 times\n");
+  EXPECT_EQ(report_lines(), std::string("X: MIN = 00000000 steps, MAX = 00000000 steps\n"
+                                        "Y: MIN = 00000000 steps, MAX = 00000000 steps\n"
+                                        "Z: MIN = 00000000 steps, MAX = 00000000 steps\n") +
+                                default_feed_lines + "Milling Resumed 0 times\n");
 }
 
 TEST_F(EnvelopeReportTest, NegativeAndWideStepCountsKeepEightDigits) {
@@ -63,11 +62,10 @@ TEST_F(EnvelopeReportTest, NegativeAndWideStepCountsKeepEightDigits) {
   set_envelope(axis_y, -2147483647 - 1, 123456789);
   set_envelope(axis_z, 8440, 8440);
   recovery_state().resume_count = 3;
-  EXPECT_EQ(report_lines(),
-            std::string("X: MIN = -00000607 steps, MAX = 00000607 steps\n"
-                        "Y: MIN = -2147483648 steps, MAX = 123456789 steps\n"
-                        "Z: MIN = 00008440 steps, MAX = 00008440 steps\n") +
-                default_feed_lines + "Milling Resumed 3 times\n");
+  EXPECT_EQ(report_lines(), std::string("X: MIN = -00000607 steps, MAX = 00000607 steps\n"
+                                        "Y: MIN = -2147483648 steps, MAX = 123456789 steps\n"
+                                        "Z: MIN = 00008440 steps, MAX = 00008440 steps\n") +
+                                default_feed_lines + "Milling Resumed 3 times\n");
 }
 
 TEST_F(EnvelopeReportTest, FeedRatesFollowTheQueriedScale) {
@@ -109,8 +107,8 @@ class EnvelopeReportFileTest : public EnvelopeReportTest {
 };
 
 TEST_F(EnvelopeReportFileTest, ClosesTheLogAndReplacesTheReport) {
-  dir_.write(envelope_report_name, "an older report that is longer than the new one\n" +
-                                       std::string(2000, '#'));
+  dir_.write(envelope_report_name,
+             "an older report that is longer than the new one\n" + std::string(2000, '#'));
   open_translation_log();
   ASSERT_TRUE(translation_log_open());
   set_envelope(axis_z, 8440, 8440);

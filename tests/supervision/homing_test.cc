@@ -16,9 +16,12 @@ TEST_F(Homing, FirstHomingWithAMachineQueriesTheScalesOnce) {
   testing::internal::CaptureStdout();
   EXPECT_TRUE(ensure_homed(&dev));
   testing::internal::GetCapturedStdout();
-  const std::vector<std::string> expected = {
-      "z_home u", "x_home l", "y_home b", "get_native_axis_scale X",
-      "get_native_axis_scale Y", "get_native_axis_scale Z"};
+  const std::vector<std::string> expected = {"z_home u",
+                                             "x_home l",
+                                             "y_home b",
+                                             "get_native_axis_scale X",
+                                             "get_native_axis_scale Y",
+                                             "get_native_axis_scale Z"};
   EXPECT_EQ(dev.commands, expected);
   // The log order is not the sending order.
   EXPECT_EQ(log_text(), "x_home l\ny_home b\nz_home u\n");
@@ -79,20 +82,19 @@ TEST_P(ScaleReplies, OnlyAUsableReplyReplacesTheScale) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, ScaleReplies,
-    testing::Values(
-        scale_case{"plain", "2048/1688\"/1000", {2048, 1688}},
-        scale_case{"leading_blanks", "  2048/1688\"/1000", {2048, 1688}},
-        scale_case{"text_after", "2048/1688 steps per 0.001\"/1000", {2048, 1688}},
-        scale_case{"blank_before_slash", "2048 /1688\"/1000", {1024, 1688}},
-        scale_case{"not_accepted", "2048/1688", {1024, 1688}},
-        scale_case{"reply_x", "X", {1024, 1688}},
-        scale_case{"no_number", "\"/1000", {1024, 1688}},
-        scale_case{"zero_numerator", "0/1688\"/1000", {1024, 1688}},
-        scale_case{"zero_denominator", "2048/0\"/1000", {1024, 1688}},
-        scale_case{"negative", "-2048/1688\"/1000", {1024, 1688}},
-        scale_case{"numerator_overflows_feed", "300000000/1688\"/1000", {1024, 1688}},
-        scale_case{"denominator_overflows_feed", "1024/40000000\"/1000", {1024, 1688}},
-        scale_case{"beyond_32_bits", "99999999999/1688\"/1000", {1024, 1688}}),
+    testing::Values(scale_case{"plain", "2048/1688\"/1000", {2048, 1688}},
+                    scale_case{"leading_blanks", "  2048/1688\"/1000", {2048, 1688}},
+                    scale_case{"text_after", "2048/1688 steps per 0.001\"/1000", {2048, 1688}},
+                    scale_case{"blank_before_slash", "2048 /1688\"/1000", {1024, 1688}},
+                    scale_case{"not_accepted", "2048/1688", {1024, 1688}},
+                    scale_case{"reply_x", "X", {1024, 1688}},
+                    scale_case{"no_number", "\"/1000", {1024, 1688}},
+                    scale_case{"zero_numerator", "0/1688\"/1000", {1024, 1688}},
+                    scale_case{"zero_denominator", "2048/0\"/1000", {1024, 1688}},
+                    scale_case{"negative", "-2048/1688\"/1000", {1024, 1688}},
+                    scale_case{"numerator_overflows_feed", "300000000/1688\"/1000", {1024, 1688}},
+                    scale_case{"denominator_overflows_feed", "1024/40000000\"/1000", {1024, 1688}},
+                    scale_case{"beyond_32_bits", "99999999999/1688\"/1000", {1024, 1688}}),
     [](const testing::TestParamInfo<scale_case>& info) { return std::string(info.param.name); });
 
 TEST_F(Homing, AChangedZScaleMovesTheHomePositionToo) {
@@ -115,8 +117,8 @@ TEST_F(Homing, FailedHomeCommandsLeaveTheirAxes) {
     const char* failing;
     int32_t z_steps;  // Z after the attempt (starts at 0)
   };
-  for (const fail_case& c : {fail_case{"z_home u", 0}, fail_case{"x_home l", 8440},
-                             fail_case{"y_home b", 8440}}) {
+  for (const fail_case& c :
+       {fail_case{"z_home u", 0}, fail_case{"x_home l", 8440}, fail_case{"y_home b", 8440}}) {
     reset_axis_model();
     reset_homing();
     set_axis_position(axis_x, 1.0, 607);
@@ -152,8 +154,7 @@ TEST_F(Homing, UnwrittenScaleQuerySkipsItsRead) {
   EXPECT_TRUE(ensure_homed(&dev));
   testing::internal::GetCapturedStdout();
   EXPECT_TRUE(homing_state().scales_queried);
-  EXPECT_EQ(messages.captions(),
-            std::vector<std::string>(3, "Failed to write to COMM Port"));
+  EXPECT_EQ(messages.captions(), std::vector<std::string>(3, "Failed to write to COMM Port"));
   EXPECT_EQ(axis_model_state().scales[axis_x].numerator, 1024);
   EXPECT_EQ(dev.waits_with_nothing_to_come, 0);
 }

@@ -84,8 +84,12 @@ TEST(JobEstimateFormulas, ShortestReplies) {
     size_t reply;
   };
   const row rows[] = {
-      {"x_home l", 6},           {"y_home b", 6},           {"z_home u", 6},
-      {"get_native_axis_scale X", 6}, {"x_move_steps r 607", 1}, {"z_move_steps d 440", 1},
+      {"x_home l", 6},
+      {"y_home b", 6},
+      {"z_home u", 6},
+      {"get_native_axis_scale X", 6},
+      {"x_move_steps r 607", 1},
+      {"z_move_steps d 440", 1},
       {"xyz_linear_move_steps xy rt 607,303", 1},
   };
   for (const row& r : rows) EXPECT_EQ(shortest_reply_length(r.command), r.reply) << r.command;
@@ -97,8 +101,8 @@ TEST(JobEstimateFormulas, HoursMinutesSecondsRoundToTheNearestSecond) {
     const char* text;
   };
   const row rows[] = {
-      {0.0, "0:00:00"},         {499.0, "0:00:00"},       {500.0, "0:00:01"},
-      {59999.0, "0:01:00"},     {3723000.0, "1:02:03"},   {3599500.0, "1:00:00"},
+      {0.0, "0:00:00"},           {499.0, "0:00:00"},     {500.0, "0:00:01"},
+      {59999.0, "0:01:00"},       {3723000.0, "1:02:03"}, {3599500.0, "1:00:00"},
       {360000000.0, "100:00:00"}, {-5000.0, "0:00:00"},   {std::nan(""), "0:00:00"},
   };
   for (const row& r : rows) {
@@ -135,8 +139,8 @@ TEST_F(JobEstimate, DryRunsTimedByHand) {
        homing_bytes + 22 + 17, 0},
       // The first motion line of a dry run is composed before the homing;
       // the next line starts from home.
-      {"motion first", "G01 X1.0\nG01 X2.0\n", 607 + z_homing_steps + 1213,
-       22 + homing_bytes + 23, 0},
+      {"motion first", "G01 X1.0\nG01 X2.0\n", 607 + z_homing_steps + 1213, 22 + homing_bytes + 23,
+       0},
       // A changed depth changes nothing of the first homing's count.
       {"depth", "set_work_surface_depth_below_top_of_z 1.0\nG20\n", 0, homing_bytes, 0},
       {"no g-code", "// a comment\nset_chg_dirs_sleep_ms 5\n", 0, 0, 0},

@@ -68,27 +68,44 @@ TEST(StatusLine, FormsAndFits) {
   };
   const row rows[] = {
       // While the time left cannot be told; 1.5 s shows as 2.
-      {"early", {5, 100, nullptr, 0, 0, 12, 0, 1500, -1.0}, 0,
+      {"early",
+       {5, 100, nullptr, 0, 0, 12, 0, 1500, -1.0},
+       0,
        "Line 5 of 100, 12 commands, 0 recoveries, 0:00:02 elapsed, -:--:-- left"},
-      {"singular", {11, 40, nullptr, 0, 0, 1, 1, 10000, 30000.0}, 0,
+      {"singular",
+       {11, 40, nullptr, 0, 0, 1, 1, 10000, 30000.0},
+       0,
        "Line 11 of 40, 1 command, 1 recovery, 0:00:10 elapsed, 0:00:30 left"},
-      {"include", {2, 2, "demo_holes.nc", 31, 60, 7, 2, 30000, 10000.0}, 0,
+      {"include",
+       {2, 2, "demo_holes.nc", 31, 60, 7, 2, 30000, 10000.0},
+       0,
        "Line 2 of 2 (demo_holes.nc line 31 of 60), 7 commands, 2 recoveries, 0:00:30 elapsed, "
        "0:00:10 left"},
       // A terminal too narrow for the full form gets the short one, one
       // column to spare.
-      {"narrow", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 50, "11/40 3 cmd 1 rec 0:00:10 -0:00:30"},
+      {"narrow",
+       {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0},
+       50,
+       "11/40 3 cmd 1 rec 0:00:10 -0:00:30"},
       {"narrower still", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 12, "11/40 3 cmd"},
-      {"wide enough", {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0}, 80,
+      {"wide enough",
+       {11, 40, nullptr, 0, 0, 3, 1, 10000, 30000.0},
+       80,
        "Line 11 of 40, 3 commands, 1 recovery, 0:00:10 elapsed, 0:00:30 left"},
       // A long wait for a reply says what the run waits for, and after a
       // minute without a byte what may be wrong.
-      {"waiting", {2, 3, nullptr, 0, 0, 1, 0, 20000, -1.0, "z_home u", 17900, 17900}, 0,
+      {"waiting",
+       {2, 3, nullptr, 0, 0, 1, 0, 20000, -1.0, "z_home u", 17900, 17900},
+       0,
        "Line 2 of 3, waiting 17 s for the reply to z_home u"},
-      {"silent a minute", {2, 3, nullptr, 0, 0, 1, 0, 80000, -1.0, "z_home u", 75000, 60000}, 0,
+      {"silent a minute",
+       {2, 3, nullptr, 0, 0, 1, 0, 80000, -1.0, "z_home u", 75000, 60000},
+       0,
        "Line 2 of 3, waiting 75 s for the reply to z_home u: no answer; the controller may be "
        "off or the port wrong (Ctrl-C stops)"},
-      {"waiting, narrow", {2, 3, nullptr, 0, 0, 1, 0, 80000, -1.0, "z_home u", 75000, 60000}, 60,
+      {"waiting, narrow",
+       {2, 3, nullptr, 0, 0, 1, 0, 80000, -1.0, "z_home u", 75000, 60000},
+       60,
        "2/3 wait 75s z_home u: no answer? Ctrl-C stops"},
   };
   for (const row& r : rows) {
@@ -118,13 +135,13 @@ TEST(StatusLine, FractionOfTheJobDone) {
     double fraction;
   };
   const row rows[] = {
-      {{1, 10, nullptr, 0, 0, 0, 0, 0}, 0.0},     // the first line has begun
-      {{10, 10, nullptr, 0, 0, 0, 0, 0}, 0.9},    // the last line has begun
-      {{3, 4, "a.nc", 1, 8, 0, 0, 0}, 0.5},       // an include has just begun
-      {{3, 4, "a.nc", 5, 8, 0, 0, 0}, 0.625},     // and is half done
-      {{3, 4, "a.nc", 5, 0, 0, 0, 0}, 0.5},       // an include of no lines
-      {{0, 0, nullptr, 0, 0, 0, 0, 0}, 0.0},      // nothing counted
-      {{50, 10, nullptr, 0, 0, 0, 0, 0}, 1.0},    // a file that grew
+      {{1, 10, nullptr, 0, 0, 0, 0, 0}, 0.0},   // the first line has begun
+      {{10, 10, nullptr, 0, 0, 0, 0, 0}, 0.9},  // the last line has begun
+      {{3, 4, "a.nc", 1, 8, 0, 0, 0}, 0.5},     // an include has just begun
+      {{3, 4, "a.nc", 5, 8, 0, 0, 0}, 0.625},   // and is half done
+      {{3, 4, "a.nc", 5, 0, 0, 0, 0}, 0.5},     // an include of no lines
+      {{0, 0, nullptr, 0, 0, 0, 0, 0}, 0.0},    // nothing counted
+      {{50, 10, nullptr, 0, 0, 0, 0, 0}, 1.0},  // a file that grew
   };
   for (const row& r : rows) EXPECT_DOUBLE_EQ(progress_fraction(r.values), r.fraction);
 }
@@ -133,12 +150,13 @@ TEST(StatusLine, TimeLeftFollowsThePaceOfTheLastWhile) {
   struct row {
     const char* name;
     std::vector<std::pair<uint64_t, double>> run;  // (ms, fraction) at each redraw
-    double left_ms;                                 // after the last; negative: unknown
+    double left_ms;                                // after the last; negative: unknown
   };
   // A redraw every 100 ms, the fraction a function of the time.
   auto steady = [](uint64_t until, double per_second, double start = 0.0) {
     std::vector<std::pair<uint64_t, double>> run;
-    for (uint64_t t = 100; t <= until; t += 100) run.push_back({t, start + per_second * t / 1000.0});
+    for (uint64_t t = 100; t <= until; t += 100)
+      run.push_back({t, start + per_second * t / 1000.0});
     return run;
   };
   std::vector<std::pair<uint64_t, double>> stuck = steady(5000, 0.01);
@@ -175,10 +193,10 @@ TEST_F(Progress, LineCountMatchesTheInterpretersNumbering) {
   const std::string blanks_5000(5000, ' ');
   const std::string scripts[] = {
       "G20\n// two\nG02\n",
-      "// crlf\r\n// cr\rG02",                 // a lone CR ends a line; no final line end
-      "REM" + blanks_5000 + "\nG02\n",          // an over-long comment line counts once
-      blanks_2046 + "\r\nG02\n",               // a CR LF after a full piece
-      blanks_2046 + " \r\nG02\n",              // a line of exactly 2047 characters
+      "// crlf\r\n// cr\rG02",          // a lone CR ends a line; no final line end
+      "REM" + blanks_5000 + "\nG02\n",  // an over-long comment line counts once
+      blanks_2046 + "\r\nG02\n",        // a CR LF after a full piece
+      blanks_2046 + " \r\nG02\n",       // a line of exactly 2047 characters
       "\n\n\n\nG02\n",
   };
   for (const std::string& script : scripts) {
@@ -208,16 +226,25 @@ TEST_F(Progress, LineCountAgreesWithTheReaderOnOddFiles) {
     const size_t size = random() % 9000;
     while (text.size() < size) {
       switch (random() % 8) {
-        case 0: text += '\n'; break;
-        case 1: text += '\r'; break;
-        case 2: text += random() % 2 ? "\r\n" : "\r\r\n"; break;
-        case 3: text.append(random() % 4100, 'x'); break;
+        case 0:
+          text += '\n';
+          break;
+        case 1:
+          text += '\r';
+          break;
+        case 2:
+          text += random() % 2 ? "\r\n" : "\r\r\n";
+          break;
+        case 3:
+          text.append(random() % 4100, 'x');
+          break;
         case 4:  // a CR at or around the last byte a piece can hold
           text += '\n';
           text.append(2045 + random() % 3, 'x');
           text += random() % 2 ? "\r\n" : "\r";
           break;
-        default: text.append(random() % 40, 'x');
+        default:
+          text.append(random() % 40, 'x');
       }
     }
     dir_.write("odd.nc", text);
@@ -250,7 +277,8 @@ TEST_F(Progress, LongWaitForAReplyIsShownUntilTheReplyComes) {
       << last_draw();
   emit_reply_awaited({"z_home u", 61000, 61000});
   EXPECT_NE(last_draw().find("the controller may be off or the port wrong (Ctrl-C stops)"),
-            std::string::npos) << last_draw();
+            std::string::npos)
+      << last_draw();
   emit_reply_received({"z_home u", "\"/1000", true});
   fake.now += 1000;
   emit_command_issued({"x_home l", command_kind::home, 0});
@@ -290,8 +318,9 @@ TEST_F(Progress, CommandsAndLinesReachedAreShown) {
   fake.step = 150;  // every reading may redraw
   observed_.start();
   // A dwell redraws at once, before its wait: here on the last line.
-  EXPECT_TRUE(run("G20\nG01 X1.0\nG01 X2.0\nG01 X3.0\nG01 X4.0\nG01 X5.0\nG01 X6.0\nG01 X7.0\n"
-                  "G04 P0\n"));
+  EXPECT_TRUE(
+      run("G20\nG01 X1.0\nG01 X2.0\nG01 X3.0\nG01 X4.0\nG01 X5.0\nG01 X6.0\nG01 X7.0\n"
+          "G04 P0\n"));
   std::string last;
   for (const terminal_event& e : fake.events)
     if (e.kind == "draw") last = e.text;

@@ -40,7 +40,8 @@ TEST_F(Recovery, FailedLineIsCutAgainFromItsStart) {
   stand_at_z2();
   int linear = 0;
   fake_device dev([&](const std::string& command) {
-    if (command.rfind("xyz_linear_move_steps", 0) == 0 && linear++ == 0) return std::string("E\r\n");
+    if (command.rfind("xyz_linear_move_steps", 0) == 0 && linear++ == 0)
+      return std::string("E\r\n");
     return healthy_controller(command);
   });
   port_handle handle = &dev;
@@ -48,9 +49,12 @@ TEST_F(Recovery, FailedLineIsCutAgainFromItsStart) {
   EXPECT_TRUE(run_line("G01 X1.0 Y0.5", handle));
   // Home, then only Z comes down to where the line started (X and Y are at
   // 0 already), then the line itself again.
-  const std::vector<std::string> wire = {
-      "xyz_linear_move_steps xy rt 607,303", "z_home u", "x_home l", "y_home b",
-      "z_move_steps d 440", "xyz_linear_move_steps xy rt 607,303"};
+  const std::vector<std::string> wire = {"xyz_linear_move_steps xy rt 607,303",
+                                         "z_home u",
+                                         "x_home l",
+                                         "y_home b",
+                                         "z_move_steps d 440",
+                                         "xyz_linear_move_steps xy rt 607,303"};
   EXPECT_EQ(dev.commands, wire);
   EXPECT_EQ(log_text(),
             "xyz_linear_move_steps xy rt 607,303\nx_home l\ny_home b\nz_home u\n"
@@ -75,8 +79,7 @@ TEST_F(Recovery, RejectedRepositioningFailsTheLine) {
   message_recorder messages;
   EXPECT_FALSE(run_line("G01 X-1.0 Y0.5", handle));
   ASSERT_EQ(messages.all().size(), 1u);
-  EXPECT_EQ(messages.all()[0].caption,
-            "CNC Machine Resume-after-error: Error Resuming Operation!");
+  EXPECT_EQ(messages.all()[0].caption, "CNC Machine Resume-after-error: Error Resuming Operation!");
   EXPECT_EQ(messages.all()[0].text,
             "While trying to resume operations after failing to execute command \"G01 X-1.0 "
             "Y0.5\", The response to the repositioning command \"z_move_steps d 440\" indicates "
@@ -93,7 +96,8 @@ TEST_F(Recovery, FailedHomingEndsTheRecoveryWithoutCounting) {
   port_handle handle = &dev;
   message_recorder messages;
   EXPECT_FALSE(run_line("G01 X1.0", handle));
-  EXPECT_EQ(messages.captions(), std::vector<std::string>{"CNC Machine: Error Resuming Operation!"});
+  EXPECT_EQ(messages.captions(),
+            std::vector<std::string>{"CNC Machine: Error Resuming Operation!"});
   EXPECT_EQ(recovery_state().resume_count, 0);
   // Nothing moved the unhomed machine after the failed home command.
   EXPECT_EQ(dev.commands.back(), "z_home u");
@@ -105,7 +109,8 @@ TEST_F(Recovery, RepeatedRecoveryOfOneLineIsBounded) {
   fake_device dev(healthy_controller);
   port_handle handle = &dev;
   EXPECT_FALSE(recover_failed_line("G01 X1.0", tracked_position(), handle));
-  EXPECT_EQ(messages.captions(), std::vector<std::string>{"CNC Machine: Error Resuming Operation!"});
+  EXPECT_EQ(messages.captions(),
+            std::vector<std::string>{"CNC Machine: Error Resuming Operation!"});
   EXPECT_EQ(messages.all()[0].text,
             "The response to command \"G01 X1.0\" indicated that the command encountered an "
             "error while being executed.");
@@ -122,10 +127,17 @@ TEST_F(Recovery, RerunFromHomeComposesTheLineAgain) {
   });
   port_handle handle = &dev;
   EXPECT_TRUE(run_line("G01 X1.0", handle));
-  const std::vector<std::string> wire = {
-      "z_home u", "x_home l", "y_home b", "get_native_axis_scale X", "get_native_axis_scale Y",
-      "get_native_axis_scale Z", "x_move_steps r 607", "z_home u", "x_home l", "y_home b",
-      "x_move_steps r 607"};
+  const std::vector<std::string> wire = {"z_home u",
+                                         "x_home l",
+                                         "y_home b",
+                                         "get_native_axis_scale X",
+                                         "get_native_axis_scale Y",
+                                         "get_native_axis_scale Z",
+                                         "x_move_steps r 607",
+                                         "z_home u",
+                                         "x_home l",
+                                         "y_home b",
+                                         "x_move_steps r 607"};
   EXPECT_EQ(dev.commands, wire);
   EXPECT_EQ(recovery_state().resume_count, 1);
   EXPECT_EQ(axis_model_state().axes[axis_x].position_steps, 607);

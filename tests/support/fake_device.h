@@ -21,7 +21,9 @@ class fake_device final : public device {
   explicit fake_device(responder r = {}) : respond_(std::move(r)) {}
 
   /// Bytes already waiting to be read (noise, a late terminator).
-  void push_input(const std::string& bytes) { input_.insert(input_.end(), bytes.begin(), bytes.end()); }
+  void push_input(const std::string& bytes) {
+    input_.insert(input_.end(), bytes.begin(), bytes.end());
+  }
 
   read_status read_pending_byte(unsigned char& byte) override {
     if (input_.empty()) return gone_ ? read_status::gone : read_status::nothing;

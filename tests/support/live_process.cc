@@ -143,9 +143,12 @@ bool live_process::start(const std::vector<std::string>& argv_in, const std::str
     // close-on-exec flag, which a descriptor already in place keeps); a
     // stream without a descriptor is closed.
     auto place = [](int fd, int target) {
-      if (fd < 0) ::close(target);
-      else if (fd == target) ::fcntl(target, F_SETFD, 0);
-      else ::dup2(fd, target);
+      if (fd < 0)
+        ::close(target);
+      else if (fd == target)
+        ::fcntl(target, F_SETFD, 0);
+      else
+        ::dup2(fd, target);
     };
     place(null_in, 0);
     place(out_stream.child_fd, 1);
@@ -199,7 +202,9 @@ void live_process::close_output() {
   out_fd_ = -1;
 }
 
-bool live_process::signal(int signal_number) { return pid_ > 0 && ::kill(pid_, signal_number) == 0; }
+bool live_process::signal(int signal_number) {
+  return pid_ > 0 && ::kill(pid_, signal_number) == 0;
+}
 
 namespace {
 
@@ -303,7 +308,8 @@ process_activity activity_of(pid_t pid) {
   unsigned long long args[3] = {};
   for (int i = 0; i < 3; ++i) args[i] = std::strtoull(words[i + 1].c_str(), nullptr, 16);
 #ifdef SYS_ppoll
-  if (number == SYS_ppoll) return args[2] != 0 ? process_activity::timed_wait : process_activity::waiting;
+  if (number == SYS_ppoll)
+    return args[2] != 0 ? process_activity::timed_wait : process_activity::waiting;
 #endif
 #ifdef SYS_poll
   if (number == SYS_poll)

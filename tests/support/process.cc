@@ -30,9 +30,7 @@ void temp_dir::write(const std::string& name, const std::string& contents) const
 
 std::string temp_dir::read(const std::string& name) const { return read_file(file(name)); }
 
-bool temp_dir::exists(const std::string& name) const {
-  return std::filesystem::exists(file(name));
-}
+bool temp_dir::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -60,12 +58,14 @@ std::string without_estimate(const std::string& err) {
   size_t start = err.rfind(prefix);
   if (start == std::string::npos || (start != 0 && err[start - 1] != '\n')) return err;
   std::string tail = err.substr(start + prefix.size());
-  if (tail.size() < suffix.size() || tail.compare(tail.size() - suffix.size(), suffix.size(), suffix) != 0)
+  if (tail.size() < suffix.size() ||
+      tail.compare(tail.size() - suffix.size(), suffix.size(), suffix) != 0)
     return err;
   std::string clock = tail.substr(0, tail.size() - suffix.size());
   // h:mm:ss, hours of any length
   size_t colon = clock.find(':');
-  if (colon == std::string::npos || colon == 0 || clock.size() != colon + 6 || clock[colon + 3] != ':')
+  if (colon == std::string::npos || colon == 0 || clock.size() != colon + 6 ||
+      clock[colon + 3] != ':')
     return err;
   for (size_t i = 0; i < clock.size(); ++i)
     if (i != colon && i != colon + 3 && (clock[i] < '0' || clock[i] > '9')) return err;

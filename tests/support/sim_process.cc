@@ -72,9 +72,9 @@ bool sim_process::start(const std::vector<std::string>& args, const std::string&
   // The device line is the simulator's sign that it is ready.
   auto has_line = [&] { return child_.out.find('\n') != std::string::npos; };
   if (!child_.wait_until(has_line, timeout_ms)) {
-    failure_ = child_.running() ? "millsim printed no device path within " +
-                                      std::to_string(timeout_ms) + " ms"
-                                : "millsim ended without printing a device path";
+    failure_ = child_.running()
+                   ? "millsim printed no device path within " + std::to_string(timeout_ms) + " ms"
+                   : "millsim ended without printing a device path";
     child_.wait_exit(0);  // kills and reaps
     failure_ += "; its errors: " + errors();
     return false;
@@ -204,8 +204,8 @@ std::string sim_client::read_until(const std::string& ending, int timeout_ms) {
       continue;
     }
     got += byte;
-    if (got.size() >= ending.size() && got.compare(got.size() - ending.size(), ending.size(),
-                                                   ending) == 0)
+    if (got.size() >= ending.size() &&
+        got.compare(got.size() - ending.size(), ending.size(), ending) == 0)
       break;
   }
   return got;

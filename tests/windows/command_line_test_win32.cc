@@ -30,9 +30,9 @@ const std::string untouched_report =
 
 struct line_case {
   const char* name;
-  const char* rest;      // the command line after the program's name
+  const char* rest;  // the command line after the program's name
   int exit_code;
-  bool moved;            // the script ran: the log holds the move
+  bool moved;  // the script ran: the log holds the move
 };
 
 class CommandLine : public testing::TestWithParam<line_case> {};
@@ -53,15 +53,13 @@ TEST_P(CommandLine, RestOfTheLineIsThePath) {
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, CommandLine,
-    testing::Values(
-        line_case{"plain", " job.nc", 0, true},
-        line_case{"blanks_before_the_path", " \t  job.nc", 0, true},
-        // Blanks belong to the path: no quotes are needed, or wanted.
-        line_case{"blank_in_the_path", " my job.nc", 0, true},
-        line_case{"quoted_path_keeps_its_quotes", " \"job.nc\"", 1, false},
-        line_case{"quoted_path_with_a_blank", " \"my job.nc\"", 1, false},
-        line_case{"no_path", "", 1, false},
-        line_case{"only_blanks", "   ", 1, false}),
+    testing::Values(line_case{"plain", " job.nc", 0, true},
+                    line_case{"blanks_before_the_path", " \t  job.nc", 0, true},
+                    // Blanks belong to the path: no quotes are needed, or wanted.
+                    line_case{"blank_in_the_path", " my job.nc", 0, true},
+                    line_case{"quoted_path_keeps_its_quotes", " \"job.nc\"", 1, false},
+                    line_case{"quoted_path_with_a_blank", " \"my job.nc\"", 1, false},
+                    line_case{"no_path", "", 1, false}, line_case{"only_blanks", "   ", 1, false}),
     [](const testing::TestParamInfo<line_case>& info) { return std::string(info.param.name); });
 
 TEST(CommandLine, QuotedProgramNameWithBlanksEndsAtItsQuote) {
@@ -77,9 +75,12 @@ TEST(CommandLine, QuotedProgramNameWithBlanksEndsAtItsQuote) {
 }
 
 TEST(CommandLine, HelpAndVersionWriteNoFiles) {
-  struct option_case { const char* rest; const char* starts; };
-  for (const option_case& c : {option_case{" --help", "Usage: millrun SCRIPT\n"},
-                               option_case{" --version", "millrun "}}) {
+  struct option_case {
+    const char* rest;
+    const char* starts;
+  };
+  for (const option_case& c :
+       {option_case{" --help", "Usage: millrun SCRIPT\n"}, option_case{" --version", "millrun "}}) {
     SCOPED_TRACE(c.rest);
     temp_dir dir;
     process_result r = run_command_line(millrun, std::string("millrun") + c.rest, dir.path());

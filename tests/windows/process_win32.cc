@@ -44,7 +44,8 @@ class pipe_reader {
   void run() {
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(pipe_, buffer, sizeof buffer, &got, nullptr) && got > 0) text_.append(buffer, got);
+    while (ReadFile(pipe_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+      text_.append(buffer, got);
   }
   HANDLE pipe_;
   std::string text_;
@@ -88,9 +89,7 @@ std::string temp_dir::read(const std::string& name) const {
   return is_text_output(name) ? text_contents(bytes, name) : bytes;
 }
 
-bool temp_dir::exists(const std::string& name) const {
-  return std::filesystem::exists(file(name));
-}
+bool temp_dir::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
 std::string read_file(const std::string& path) {
   std::string bytes = raw_file(path);
@@ -114,11 +113,13 @@ process_result run_process(const std::vector<std::string>& argv, const std::stri
     std::string name = entry.substr(0, eq);
     char old[32768];
     DWORD n = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
-    saved.emplace_back(name, n > 0 && n < sizeof old ? std::optional<std::string>(std::string(old, n))
-                                                      : std::nullopt);
+    saved.emplace_back(name, n > 0 && n < sizeof old
+                                 ? std::optional<std::string>(std::string(old, n))
+                                 : std::nullopt);
     SetEnvironmentVariableA(name.c_str(), entry.c_str() + eq + 1);
   }
-  process_result r = run_command_line(argv.empty() ? std::string() : argv[0], line, cwd, timeout_ms);
+  process_result r =
+      run_command_line(argv.empty() ? std::string() : argv[0], line, cwd, timeout_ms);
   for (const auto& [name, value] : saved)
     SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
   return r;
