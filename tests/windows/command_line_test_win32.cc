@@ -100,7 +100,9 @@ TEST(CommandLine, MessagesReachStandardErrorWithCrLf) {
   process_result r = run_command_line(millrun, "millrun job.nc", dir.path());
   ASSERT_FALSE(r.timed_out);
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "Unknown GCode @ job.nc:1\nInvalid GCode @ job.nc:1:\n    G02 X1 Y1\n");
+  EXPECT_EQ(r.err,
+            "Unknown GCode @ job.nc:1\nInvalid GCode @ job.nc:1:\n    G02 X1 Y1\n"
+            "convert CAM output first: millprep job.nc -o job_millrun.nc\n");
   EXPECT_EQ(dir.read(report_name), untouched_report);
 }
 
