@@ -154,6 +154,24 @@ void write_heading(svg_writer& w, const toolpath& path, const picture_layout& la
   w.put(status + counts + "</text>\n");
 }
 
+/// The upper left corner of a drawn envelope box, in pixels.
+struct envelope_corner {
+  double left, top;
+};
+
+/// Draws the envelope since the last homing in `view`: X across, `vertical`
+/// (Y or Z) up.
+envelope_corner draw_view_envelope(svg_writer& w, const plot_view& view, const inch_projector& p,
+                                   int vertical) {
+  const toolpath& path = p.path;
+  const double x0 = view.x(p.in(path.envelope_min[axis_x], axis_x));
+  const double x1 = view.x(p.in(path.envelope_max[axis_x], axis_x));
+  const double v0 = view.y(p.in(path.envelope_max[vertical], vertical));
+  const double v1 = view.y(p.in(path.envelope_min[vertical], vertical));
+  draw_envelope_box(w, x0, v0, x1, v1);
+  return {x0, v0};
+}
+
 void draw_top_view(svg_writer& w, const toolpath& path, const picture_layout& layout) {
   const inch_projector p{path};
   const plot_view& top = layout.top;
@@ -167,13 +185,9 @@ void draw_top_view(svg_writer& w, const toolpath& path, const picture_layout& la
       top.left, top.top - 10);
   draw_grid(w, top, "X (in)", "Y (in)");
   if (path.homed) {
-    double x0 = top.x(p.in(path.envelope_min[axis_x], axis_x));
-    double x1 = top.x(p.in(path.envelope_max[axis_x], axis_x));
-    double y0 = top.y(p.in(path.envelope_max[axis_y], axis_y));
-    double y1 = top.y(p.in(path.envelope_min[axis_y], axis_y));
-    draw_envelope_box(w, x0, y0, x1, y1);
+    const envelope_corner corner = draw_view_envelope(w, top, p, axis_y);
     w.printf("<text x=\"%.2f\" y=\"%.2f\" font-size=\"11\" fill=\"#1a73e8\">envelope</text>\n",
-             x0 + 4, y0 - 5);
+             corner.left + 4, corner.top - 5);
   }
   draw_moves(w, top, path, axis_x, axis_y, layout.depths, true);
   if (path.moves.empty())
@@ -203,13 +217,7 @@ void draw_side_view(svg_writer& w, const toolpath& path, const picture_layout& l
            side.left, side.top - 10);
   w.put(side_title + "</text>\n");
   draw_grid(w, side, "X (in)", "Z (in)");
-  if (path.homed) {
-    double x0 = side.x(p.in(path.envelope_min[axis_x], axis_x));
-    double x1 = side.x(p.in(path.envelope_max[axis_x], axis_x));
-    double z0 = side.y(p.in(path.envelope_max[axis_z], axis_z));
-    double z1 = side.y(p.in(path.envelope_min[axis_z], axis_z));
-    draw_envelope_box(w, x0, z0, x1, z1);
-  }
+  if (path.homed) draw_view_envelope(w, side, p, axis_z);
   double home_z = side.y(p.in(path.home[axis_z], axis_z));
   w.printf(
       "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#5f6368\" "
