@@ -104,9 +104,9 @@ millresume_command parse_millresume_arguments(int argc, const char* const* argv)
   // With --continue every word is the script's; else the last is the line.
   const size_t line_words = command.from_journal ? 0 : 1;
   if (words.size() < 1 + line_words) {
-    command.error = words.empty() ? (command.from_journal ? "no script given"
-                                                          : "no script and line given")
-                                  : "no line given";
+    command.error = words.empty()
+                        ? (command.from_journal ? "no script given" : "no script and line given")
+                        : "no line given";
     return command;
   }
   std::string script;

@@ -1,6 +1,4 @@
 // Reading RunJournal.txt back: where `millresume SCRIPT --continue` goes on.
-#include <cinttypes>
-#include <cstdio>
 #include <cstdlib>
 
 #include "runner/run_journal.h"
@@ -15,7 +13,7 @@ struct journal_row {
   int line = 0;
 };
 
-/// Reads `fields` numbers (depth, and the positions) and then PATH:LINE.
+/// Reads `numbers` numbers (the depth, then any positions), then PATH:LINE.
 bool read_row(const std::string& rest, int numbers, journal_row& row) {
   size_t at = 0;
   for (int i = 0; i < numbers; ++i) {

@@ -8,10 +8,14 @@
 namespace {
 
 bool fake_hashes(const std::string& path, uint64_t& hash) {
-  if (path == "job.nc") hash = 0x1111;
-  else if (path == "holes.nc") hash = 0x2222;
-  else if (path == "C:\\my jobs\\p.nc") hash = 0x3333;
-  else return false;
+  if (path == "job.nc")
+    hash = 0x1111;
+  else if (path == "holes.nc")
+    hash = 0x2222;
+  else if (path == "C:\\my jobs\\p.nc")
+    hash = 0x3333;
+  else
+    return false;
   return true;
 }
 
@@ -27,7 +31,7 @@ struct choice_case {
   bool ok;
   const char* file;  // the restart point's file (empty: the top-level script)
   int line;
-  const char* why;   // a part of the reason given
+  const char* why;  // a part of the reason given
 };
 
 TEST(RunJournal, ChoosesTheLineToContinueAtOrRefuses) {
@@ -45,14 +49,13 @@ TEST(RunJournal, ChoosesTheLineToContinueAtOrRefuses) {
       {"a row cut short by the power failure",
        head + "start 1 0 0 8440 job.nc:3\ndone 1 0 0 8000 job.nc:3\nstart 1 0 0 8", true, "", 4,
        "the line after"},
-      {"a resumed run cut before its first line",
-       head + holes_row + "from 2 holes.nc:5\n", true, "holes.nc", 5, "took the job up"},
+      {"a resumed run cut before its first line", head + holes_row + "from 2 holes.nc:5\n", true,
+       "holes.nc", 5, "took the job up"},
       {"a path with blanks and colons",
-       head + "file 0000000000003333 C:\\my jobs\\p.nc\n" + "start 2 1 2 3 C:\\my jobs\\p.nc:7\n", true,
-       "C:\\my jobs\\p.nc", 7, "did not finish"},
-      {"another script",
-       "millrun-journal 1\nscript other.nc\nstart 1 0 0 8440 other.nc:3\n", false, "", 0,
-       "journal of other.nc, not of job.nc"},
+       head + "file 0000000000003333 C:\\my jobs\\p.nc\n" + "start 2 1 2 3 C:\\my jobs\\p.nc:7\n",
+       true, "C:\\my jobs\\p.nc", 7, "did not finish"},
+      {"another script", "millrun-journal 1\nscript other.nc\nstart 1 0 0 8440 other.nc:3\n", false,
+       "", 0, "journal of other.nc, not of job.nc"},
       {"a file changed since",
        head + "file 0000000000009999 holes.nc\nstart 2 0 0 8000 holes.nc:2\n", false, "", 0,
        "holes.nc has changed"},
@@ -63,8 +66,8 @@ TEST(RunJournal, ChoosesTheLineToContinueAtOrRefuses) {
        "ran to its end"},
       {"nothing sent yet", head, false, "", 0, "no line sent"},
       {"not a journal", "G01 X1\n", false, "", 0, "not a journal"},
-      {"a broken row", head + "start 1 x 0 8440 job.nc:3\ndone 1 0 0 8000 job.nc:3\n", false, "",
-       0, "RunJournal.txt:4: unreadable row"},
+      {"a broken row", head + "start 1 x 0 8440 job.nc:3\ndone 1 0 0 8000 job.nc:3\n", false, "", 0,
+       "RunJournal.txt:4: unreadable row"},
   };
   for (const choice_case& c : cases) {
     SCOPED_TRACE(c.name);
