@@ -5,8 +5,11 @@
 #include <cstring>
 
 #include "common/message.h"
+#include "platform/file_kind.h"
 
 bool hash_script_file(const std::string& path, uint64_t& hash) {
+  // A FIFO or device would block, or hand the hash the bytes the run reads.
+  if (platform_path_kind(path.c_str()) != 1) return false;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
   uint64_t h = 14695981039346656037ull;
