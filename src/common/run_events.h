@@ -48,6 +48,8 @@ struct command_event {
   /// The length of the shortest reply the command expects, where the sender
   /// has looked it up already; -1 where it has not.
   int32_t reply_length = -1;
+  /// It goes out on a link (false in a dry run, where nothing is sent).
+  bool to_machine = false;
 };
 
 /// The controller's reply to a command sent on a link: `reply` is null when

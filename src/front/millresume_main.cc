@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "platform/terminal.h"
 #include "restart/millresume_cli.h"
+#include "runner/run_journal.h"
 #include "runner/run_program.h"
 #include "supervision/job_estimate.h"
 #include "supervision/progress.h"
@@ -33,9 +34,16 @@ int main(int argc, char** argv) {
                  why.c_str());
     return 1;
   }
+  if (command.from_journal) {
+    std::string message;
+    const bool ok = continue_from_journal(command, message);
+    std::fprintf(stderr, "millresume: %s\n", message.c_str());
+    if (!ok) return 1;
+  }
   platform_watch_stop_signals();
   job_estimate estimate;
   progress_line progress(estimate);
-  command.run.observers = {&estimate, &progress};
+  run_journal journal(command.run.start_at);
+  command.run.observers = {&estimate, &progress, &journal};
   return run_program(command.run);
 }

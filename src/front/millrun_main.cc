@@ -8,6 +8,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
+#include "runner/run_journal.h"
 #include "runner/run_program.h"
 #include "supervision/job_estimate.h"
 #include "supervision/progress.h"
@@ -26,7 +27,9 @@ void print_usage() {
       "%s"
       "\n"
       "Writes KelCodeOutput.txt (the commands) and EnvelopeReport.txt (the motion\n"
-      "envelope, feed rates and recoveries) in the working directory.\n"
+      "envelope, feed rates and recoveries) in the working directory; a run on the\n"
+      "machine also keeps RunJournal.txt, from which \"millresume SCRIPT --continue\"\n"
+      "goes on after a power failure.\n"
       "Exit code 0 when the script ran to its end, 1 otherwise.\n"
       "%s"
       "\n"
@@ -55,5 +58,6 @@ int main(int argc, char** argv) {
   platform_watch_stop_signals();
   job_estimate estimate;
   progress_line progress(estimate);
-  return run_program(text.c_str(), {&estimate, &progress});
+  run_journal journal;
+  return run_program(text.c_str(), {&estimate, &progress, &journal});
 }

@@ -8,8 +8,11 @@
 #include <system_error>
 #include <vector>
 
+#include "runner/run_journal.h"
+
 const char* const millresume_usage =
     "Usage: millresume SCRIPT LINE\n"
+    "       millresume SCRIPT --continue\n"
     "\n"
     "Goes on with a milling job on the machine from LINE, after a power failure\n"
     "or a stop. LINE is N, line N of SCRIPT, or FILE:N, line N of a file that\n"
@@ -25,14 +28,21 @@ const char* const millresume_usage =
     "\n"
     "Writes KelCodeOutput.txt (the home lines, the approach moves, then the\n"
     "commands from LINE on) and EnvelopeReport.txt (the envelope since that\n"
-    "homing) in the working directory.\n"
+    "homing) in the working directory, and keeps RunJournal.txt anew.\n"
     "\n"
+    "With --continue, LINE comes from RunJournal.txt, the journal every run on\n"
+    "the machine keeps in the working directory: the first line that started\n"
+    "but did not finish, else the line after the last one finished. A journal\n"
+    "of another script, or of a file changed since, is refused.\n"
+    "\n"
+    "  --continue  go on from where RunJournal.txt says the job stands\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
     "Exit code 0 when the job ran to its end; 1 when a line failed or the run\n"
     "was stopped, and when LINE was never reached or no \"open comm\" came\n"
-    "before it (then nothing is sent); 2 for a usage error.\n";
+    "before it, or --continue finds no journal or refuses it (then nothing is\n"
+    "sent); 2 for a usage error.\n";
 
 namespace {
 
@@ -80,6 +90,8 @@ millresume_command parse_millresume_arguments(int argc, const char* const* argv)
       options_end = true;
     } else if (!options_end && (arg == "--help" || arg == "-h")) {
       command.help = true;
+    } else if (!options_end && arg == "--continue") {
+      command.from_journal = true;
     } else if (!options_end && arg == "--version") {
       command.version = true;
     } else if (!options_end && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
@@ -89,12 +101,16 @@ millresume_command parse_millresume_arguments(int argc, const char* const* argv)
     }
   }
   if (command.help || command.version || !command.error.empty()) return command;
-  if (words.size() < 2) {
-    command.error = words.empty() ? "no script and line given" : "no line given";
+  // With --continue every word is the script's; else the last is the line.
+  const size_t line_words = command.from_journal ? 0 : 1;
+  if (words.size() < 1 + line_words) {
+    command.error = words.empty()
+                        ? (command.from_journal ? "no script given" : "no script and line given")
+                        : "no line given";
     return command;
   }
   std::string script;
-  for (size_t i = 0; i + 1 < words.size(); ++i) {
+  for (size_t i = 0; i + line_words < words.size(); ++i) {
     if (i > 0) script += ' ';
     script += words[i];
   }
@@ -102,7 +118,9 @@ millresume_command parse_millresume_arguments(int argc, const char* const* argv)
     command.error = "no script given";
     return command;
   }
-  if (!parse_restart_line(words.back(), command.run.start_at, command.error)) return command;
+  if (!command.from_journal &&
+      !parse_restart_line(words.back(), command.run.start_at, command.error))
+    return command;
   command.run.script = script;
   return command;
 }
@@ -125,5 +143,36 @@ bool script_readable(const std::string& script, std::string& why) {
     return false;
   }
   std::fclose(file);
+  return true;
+}
+
+namespace {
+
+bool lookup_file_hash(const std::string& path, uint64_t& hash) {
+  return hash_script_file(path, hash);
+}
+
+}  // namespace
+
+bool continue_from_journal(millresume_command& command, std::string& message) {
+  std::FILE* file = std::fopen(run_journal_name, "rb");
+  if (!file) {
+    message = std::string("no ") + run_journal_name +
+              " in the working directory: no run on the machine to continue (" +
+              std::strerror(errno) + ")";
+    return false;
+  }
+  std::string text;
+  char buffer[8192];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
+  const journal_choice choice = choose_continue_line(text, command.run.script, lookup_file_hash);
+  if (!choice.ok) {
+    message = "cannot continue: " + choice.why;
+    return false;
+  }
+  command.run.start_at = choice.point;
+  message = "continuing at " + choice.place + ": " + choice.why;
   return true;
 }

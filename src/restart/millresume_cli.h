@@ -11,6 +11,8 @@ struct millresume_command {
   bool help = false;
   bool version = false;
   std::string error;  // a usage error to show, else empty
+  /// --continue: the line comes from RunJournal.txt (continue_from_journal).
+  bool from_journal = false;
   /// The run: the script, the line to resume at, the output files written,
   /// dwells waiting and the real ports, as millrun runs.
   run_options run;
@@ -37,5 +39,10 @@ millresume_command parse_millresume_arguments(int argc, const char* const* argv)
 /// ("No such file or directory"). millresume names an unreadable script
 /// before anything runs, where millrun itself stops in silence.
 bool script_readable(const std::string& script, std::string& why);
+
+/// For --continue: reads RunJournal.txt in the working directory and sets
+/// the run's line from it. False, with `message` set, when there is no
+/// journal or it is refused; else `message` says which line and why.
+bool continue_from_journal(millresume_command& command, std::string& message);
 
 extern const char* const millresume_usage;

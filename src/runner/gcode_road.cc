@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "common/message.h"
 #include "common/run_events.h"
 #include "gcode/axis_model.h"
 #include "gcode/command_composer.h"
@@ -23,6 +25,7 @@ struct road_record {
   // The run has logged or sent a move (homing aside), or in a resumed job
   // tracked one: a stop or tool change from here on would be passed over.
   bool moved = false;
+  std::string script;  // as the command line names it, for the resume advice
 };
 road_record road;
 
@@ -136,11 +139,27 @@ void configure_gcode_road(const run_options& options) {
   road.machine_order = options.machine_order;
   road.limits = options.limits;
   road.check_limits = options.limits.any();
+  road.script = options.script;
 }
 
 void reset_gcode_road() { road = road_record{}; }
 
 namespace {
+
+/// After a failed recovery (a vanished adapter, a machine that keeps
+/// failing), whose messages name no line: where to take the job up again.
+/// The re-run inside a recovery (line -1) leaves it to the line that failed.
+void advise_restart(const line_place& where) {
+  if (where.line_number <= 0) return;
+  char note[1200];
+  if (road.script == where.path)
+    format_text(note, sizeof note, "Resume with: millresume %s %d", road.script.c_str(),
+                where.line_number);
+  else
+    format_text(note, sizeof note, "Resume with: millresume %s %s:%d", road.script.c_str(),
+                where.path, where.line_number);
+  show_note(note);
+}
 
 /// The homing a machine (or the check) takes before the line's first
 /// command. False when the line stops here: a stop request, or a homing that
@@ -171,7 +190,7 @@ bool send_line_command(char* line, const line_reading& reading, const char* comm
   trace_line("CMD: ", command);
   if (run_observed()) {
     const int32_t reply_length = static_cast<int32_t>(shortest_reply_length(*response));
-    emit_command_issued({command, command_kind::motion, travel, reply_length});
+    emit_command_issued({command, command_kind::motion, travel, reply_length, handle != nullptr});
   }
   if (send_and_validate(command, *response, handle)) {
     // After a homing the record stands at home; tracking the line again
@@ -183,7 +202,9 @@ bool send_line_command(char* line, const line_reading& reading, const char* comm
   // The file that runs the line says so (a re-run after a recovery has only
   // the pseudo path).
   if (platform_stop_requested()) return false;
-  return recover_failed_line(line, start, handle);
+  if (recover_failed_line(line, start, handle)) return true;
+  advise_restart(where);
+  return false;
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ homing_record homing;
 void query_scales(port_handle handle) {
   axis_model& model = axis_model_state();
   for (int a = 0; a < axis_count; ++a) {
-    emit_command_issued({axis_table[a].scale_query, command_kind::scale_query, 0});
+    emit_command_issued(
+        {axis_table[a].scale_query, command_kind::scale_query, 0, -1, handle != nullptr});
     if (!send_command(axis_table[a].scale_query, handle)) continue;
     bool accepted = false;
     reply_line reply = read_response_line(handle, home_reply_pattern, accepted);
@@ -53,7 +54,8 @@ bool home_axis(axis_index axis, int32_t home_steps, double home_in, port_handle 
   const axis_state& state = axis_model_state().axes[axis];
   const int64_t travel = keep_envelope ? int64_t{state.position_steps} - home_steps : 0;
   const char* command = axis_table[axis].home_command;
-  emit_command_issued({command, command_kind::home, travel < 0 ? -travel : travel});
+  emit_command_issued(
+      {command, command_kind::home, travel < 0 ? -travel : travel, -1, handle != nullptr});
   if (!send_and_validate(command, home_reply_pattern, handle)) return false;
   set_axis_position(axis, home_in, home_steps, !keep_envelope);
   return true;

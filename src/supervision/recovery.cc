@@ -90,7 +90,7 @@ bool reposition_axes(const axis_position& target, port_handle handle, const char
       const long long magnitude = difference > 0 ? difference : -difference;
       std::snprintf(command, sizeof command, "%s %c %lld", axis_table[a].move_command, letter,
                     magnitude);
-      emit_command_issued({command, command_kind::reposition, magnitude});
+      emit_command_issued({command, command_kind::reposition, magnitude, -1, handle != nullptr});
       if (!send_and_validate(command, reposition_reply_pattern, handle)) {
         refused = command;
         return false;

@@ -312,6 +312,10 @@ TEST_F(MachineLink, DeviceGoneForGoodEndsTheRun) {
   EXPECT_EQ(r.result.exit_code, 1);
   EXPECT_NE(r.result.err.find("No Response!"), std::string::npos) << r.result.err;
   EXPECT_NE(r.result.err.find("Failed to Open COMM Port"), std::string::npos) << r.result.err;
+  // The last word names the line that was cut short, to resume at.
+  const std::string advice = "Resume with: millresume job.nc 3\n";
+  ASSERT_GE(r.result.err.size(), advice.size());
+  EXPECT_EQ(r.result.err.substr(r.result.err.size() - advice.size()), advice) << r.result.err;
 }
 
 TEST_F(MachineLink, FailedFirstHomingStopsTheLine) {

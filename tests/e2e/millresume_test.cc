@@ -3,9 +3,12 @@
 // run of the same job on a fresh simulator.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/live_process.h"
 #include "support/process.h"
 #include "support/sim_process.h"
 
@@ -186,3 +189,42 @@ TEST_F(Millresume, RefusesBeforeAnythingMoves) {
 }
 
 }  // namespace
+
+TEST_F(Millresume, ContinuesAfterAPowerCutFromTheJournal) {
+  const machine_run full = run({MILLRUN_BINARY, "job.nc"});
+  ASSERT_EQ(full.result.exit_code, 0) << full.result.err;
+
+  // The cut: millrun and the machine die while line 6 (X 1.5 Y 0.75 to
+  // X 2 Y 1), the 13th command, is in flight: its reply never comes.
+  {
+    sim_process sim;
+    const std::string link = dir_.file("ttyMILL1");
+    ASSERT_TRUE(sim.start({"--fault", "13:silent"}, link)) << sim.failure();
+    std::filesystem::remove(dir_.file("RunJournal.txt"));  // the full run's
+    live_process millrun;
+    ASSERT_TRUE(millrun.start({MILLRUN_BINARY, "job.nc"}, dir_.path(), {"MILLRUN_COM1=" + link}));
+    const std::string in_flight = "start 1 910 455 8000 job.nc:6\n";
+    ASSERT_TRUE(millrun.wait_until(
+        [&] { return dir_.read("RunJournal.txt").find(in_flight) != std::string::npos; },
+        30000 * test_time_scale()))
+        << dir_.read("RunJournal.txt") << millrun.err;
+    ASSERT_TRUE(millrun.signal(SIGKILL));
+    millrun.wait_exit(5000);
+    EXPECT_EQ(millrun.killed_by_signal, SIGKILL);
+    sim.stop(5000, SIGKILL);
+  }
+
+  const machine_run r = run({MILLRESUME_BINARY, "job.nc", "--continue"});
+  EXPECT_EQ(r.result.exit_code, 0) << r.result.err;
+  EXPECT_EQ(r.result.err, "millresume: continuing at job.nc:6: it started but did not finish\n");
+  // Home, drive to where line 6 starts, then lines 6, 7 and 8 as the full run.
+  const std::vector<std::string> approach = {"x_move_steps r 910", "y_move_steps t 455",
+                                             "z_move_steps d 440"};
+  ASSERT_GE(full.wire.commands.size(), 3u);
+  const std::vector<std::string> from_line(full.wire.commands.end() - 3, full.wire.commands.end());
+  EXPECT_EQ(r.wire.commands, joined(joined(first_homing, approach), from_line));
+  EXPECT_TRUE(r.wire.has_final);
+  EXPECT_EQ(r.wire.x, full.wire.x);
+  EXPECT_EQ(r.wire.y, full.wire.y);
+  EXPECT_EQ(r.wire.z, full.wire.z);
+}

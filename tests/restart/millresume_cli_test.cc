@@ -74,6 +74,7 @@ TEST(MillresumeCli, ArgumentsAreScriptThenLine) {
       {{"job.nc", "0"}, "", "positive line number"},
       {{"", "5"}, "", "no script given"},
       {{"--fast", "job.nc", "5"}, "", "unknown option --fast"},
+      {{"--continue"}, "", "no script given"},
   };
   for (const arguments_case& c : cases) {
     std::vector<const char*> argv = {"millresume"};
@@ -92,6 +93,13 @@ TEST(MillresumeCli, ArgumentsAreScriptThenLine) {
     EXPECT_TRUE(command.run.write_outputs && command.run.dwells_wait && command.run.trace);
     EXPECT_EQ(command.run.opener, nullptr);
   }
+  // --continue takes the line from the journal: every word is the script's.
+  const char* from_journal[] = {"millresume", "my", "job.nc", "--continue"};
+  const millresume_command continued = parse_millresume_arguments(4, from_journal);
+  EXPECT_EQ(continued.error, "");
+  EXPECT_TRUE(continued.from_journal);
+  EXPECT_EQ(continued.run.script, "my job.nc");
+  EXPECT_EQ(continued.run.start_at.line, 0);
   const char* help[] = {"millresume", "--help"};
   EXPECT_TRUE(parse_millresume_arguments(2, help).help);
   const char* version[] = {"millresume", "--version"};
