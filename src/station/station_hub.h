@@ -72,10 +72,18 @@ class station_hub : public run_observer {
   void finish(int exit_code);
 
   // The run's side (the observer's events, and the gate between lines).
-  // Declared by the implementation.
+
+  /// A message the run has shown (caption and text joined by ": ").
+  void add_message(const std::string& message);
 
  private:
+  /// Under the lock: the status changed; wakes every waiting client.
+  void changed_locked();
+
   mutable std::mutex lock_;
   mutable std::condition_variable changed_;
   station_status status_;
+  uint64_t message_count_ = 0;  // messages shown so far; the newest's number
+  bool pause_requested_ = false;
+  bool stop_requested_ = false;
 };
