@@ -158,7 +158,7 @@ std::string describe_travel_problem(const check_problem& p) {
 }
 
 check_result run_check(const std::string& script, const travel_limits& limits,
-                       bool warn_behind_home) {
+                       bool warn_behind_home, bool program_stops_pause) {
   check_result result;
   result.script = script;
   result.limits = limits;
@@ -171,6 +171,7 @@ check_result run_check(const std::string& script, const travel_limits& limits,
   options.machine_order = true;
   options.skip_refused = true;
   options.limits = limits;
+  options.program_stops_pause = program_stops_pause;
   run_program(options);
 
   // A run that stopped before any line (the script could not be read to

@@ -70,9 +70,10 @@ struct check_result {
 /// Checks `script` against `limits` (run from the working directory, as
 /// millrun runs it). The script should be known to be readable.
 /// With `warn_behind_home` (no limits given at all), moves behind the home
-/// switches are warnings.
+/// switches are warnings. With `program_stops_pause` M0 and M1 after the
+/// first move are accepted, as a run that pauses at them takes them.
 check_result run_check(const std::string& script, const travel_limits& limits,
-                       bool warn_behind_home = false);
+                       bool warn_behind_home = false, bool program_stops_pause = false);
 
 /// "X 12.5000 beyond the upper limit 12.0000" (with "home" after the axis
 /// letter for the position a homing takes the axis to).

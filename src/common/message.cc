@@ -10,6 +10,7 @@ message_buffers shared_buffers;
 message_buffers resume_buffers;
 message_observer observer = nullptr;
 before_message_hook before_message = nullptr;
+message_shown_hook message_shown = nullptr;
 }  // namespace
 
 message_buffers& shared_message() { return shared_buffers; }
@@ -39,6 +40,7 @@ void show_buffers(const message_buffers& buffers) {
 
 void show_stop_buffers(const message_buffers& buffers) {
   if (before_message) before_message();
+  if (message_shown) message_shown(buffers.caption, buffers.text);
   if (observer) {
     observer(buffers.caption, buffers.text);
     return;
@@ -49,6 +51,7 @@ void show_stop_buffers(const message_buffers& buffers) {
 void show_note(const char* text) {
   if (platform_stop_requested()) return;
   if (before_message) before_message();
+  if (message_shown) message_shown("", text);
   // After the message the platform has shown, which went to standard error
   // as well; the box itself keeps its text.
   std::fflush(stdout);
@@ -59,3 +62,4 @@ void show_note(const char* text) {
 
 void set_message_observer(message_observer o) { observer = o; }
 void set_before_message_hook(before_message_hook hook) { before_message = hook; }
+void set_message_shown_hook(message_shown_hook hook) { message_shown = hook; }

@@ -50,3 +50,9 @@ void set_message_observer(message_observer observer);
 /// a line of its own. Null for none.
 using before_message_hook = void (*)();
 void set_before_message_hook(before_message_hook hook);
+
+/// Called with every message as it is shown, and with every note (its
+/// caption empty): a run installs one that tells its observers, so that a
+/// page that watches the run lists them. Null for none.
+using message_shown_hook = void (*)(const char* caption, const char* text);
+void set_message_shown_hook(message_shown_hook hook);

@@ -81,6 +81,9 @@ void emit_run_finished(const run_summary& summary) {
 void emit_message_coming() {
   each([](run_observer& o) { o.message_coming(); });
 }
+void emit_message_shown(const char* caption, const char* text) {
+  each([&](run_observer& o) { o.message_shown(caption, text); });
+}
 
 bool dwells_wait() { return events.dwell_waits; }
 void set_dwells_wait(bool wait) { events.dwell_waits = wait; }

@@ -143,6 +143,9 @@ class run_observer {
   virtual void run_finished(const run_summary&) {}
   /// A message is about to be shown: a status line makes room for it.
   virtual void message_coming() {}
+  /// A message as shown (after message_coming); a note of advice on
+  /// standard error ("Resume with: ...") comes with an empty caption.
+  virtual void message_shown(const char* /*caption*/, const char* /*text*/) {}
 };
 
 /// The run's observers. Subscribing one twice is ignored; at most
@@ -172,6 +175,7 @@ void emit_line_refused(const refusal_event& e);
 void emit_travel_exceeded(const travel_event& e);
 void emit_run_finished(const run_summary& summary);
 void emit_message_coming();
+void emit_message_shown(const char* caption, const char* text);
 
 /// Whether a dwell really waits (a run's option; true at the start).
 bool dwells_wait();

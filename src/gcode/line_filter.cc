@@ -45,6 +45,7 @@ void note_code(char letter, long code, line_words& words) {
     if (code == 21 || code == 91) words.mode_change = true;
   } else if (letter == 'M') {
     if (code == 0 || code == 1 || code == 6 || code == 60) words.program_stop = true;
+    if (code == 6 || code == 60) words.tool_change = true;
     if (code == 98 || code == 99) words.subprogram = true;
     if (code == 2 || code == 30) words.program_end = true;
   }

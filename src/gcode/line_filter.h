@@ -16,6 +16,7 @@ struct line_words {
   bool g_word = false;        // any G word
   bool mode_change = false;   // G21 or G91: millimetres or relative coordinates
   bool program_stop = false;  // M0, M1, M6, M60: a stop or a tool change
+  bool tool_change = false;   // M6, M60: of those, what an operator's continue cannot do
   bool subprogram = false;    // M98, M99
   bool program_end = false;   // M2, M30
 };

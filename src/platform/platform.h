@@ -2,6 +2,7 @@
 // sleep, and the clock. One implementation file per OS.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -30,6 +31,10 @@ void platform_clear_stop();
 
 /// Monotonic milliseconds since an arbitrary start.
 uint64_t platform_now_ms();
+
+/// Fills `size` bytes at `out` from the system's cryptographic random
+/// source. False when it cannot deliver them (nothing else is a substitute).
+bool platform_random_bytes(void* out, size_t size);
 
 /// Opens `path` for reading in binary mode when it names a regular file (a
 /// link to one included). Null when it cannot be opened, and for a folder, a

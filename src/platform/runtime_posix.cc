@@ -3,27 +3,36 @@
 // pipe (see platform/wait_posix.h), so a dwell, the reset pulse or the wait
 // for a reply ends at once.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "platform/wait_posix.h"
 
 namespace {
 
-volatile std::sig_atomic_t stop_flag = 0;
+// Set by a signal handler or by another thread (millstation's stop): lock-free
+// atomics serve both, where a volatile flag would be a data race.
+static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<int> stop_flag{0};
 // The stop pipe: readable from the first stop request until the request is
 // cleared. -1 until it is made.
-int stop_read_fd = -1;
-volatile std::sig_atomic_t stop_write_fd = -1;
+std::atomic<int> stop_read_fd{-1};
+std::atomic<int> stop_write_fd{-1};
+std::mutex stop_pipe_making;  // two threads must not make two pipes
 
 bool make_stop_pipe() {
+  if (stop_read_fd >= 0) return true;
+  std::lock_guard<std::mutex> hold(stop_pipe_making);
   if (stop_read_fd >= 0) return true;
   int fds[2];
   if (::pipe(fds) != 0) return false;
@@ -31,8 +40,8 @@ bool make_stop_pipe() {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   }
-  stop_read_fd = fds[0];
   stop_write_fd = fds[1];
+  stop_read_fd = fds[0];
   return true;
 }
 
@@ -40,9 +49,9 @@ void wake_waits() {
   // One byte is enough: nobody reads it until the request is cleared. A full
   // pipe (many signals) is fine too.
   const int saved = errno;
-  if (stop_write_fd >= 0) {
+  if (const int fd = stop_write_fd; fd >= 0) {
     const char byte = 's';
-    ssize_t ignored = ::write(stop_write_fd, &byte, 1);
+    ssize_t ignored = ::write(fd, &byte, 1);
     (void)ignored;
   }
   errno = saved;
@@ -99,9 +108,10 @@ void platform_request_stop() {
 
 void platform_clear_stop() {
   stop_flag = 0;
-  if (stop_read_fd < 0) return;
+  const int fd = stop_read_fd;
+  if (fd < 0) return;
   char buffer[64];
-  while (::read(stop_read_fd, buffer, sizeof buffer) > 0) {
+  while (::read(fd, buffer, sizeof buffer) > 0) {
   }
 }
 
@@ -162,4 +172,18 @@ std::FILE* platform_open_regular_file(const char* path) {
   std::FILE* file = ::fdopen(fd, "rb");
   if (!file) ::close(fd);
   return file;
+}
+
+bool platform_random_bytes(void* out, size_t size) {
+  auto* bytes = static_cast<unsigned char*>(out);
+  size_t done = 0;
+  while (done < size) {
+    // A request of up to 256 bytes is never cut short once the pool is ready.
+    const size_t step = size - done < 256 ? size - done : 256;
+    const ssize_t got = ::getrandom(bytes + done, step, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
 }

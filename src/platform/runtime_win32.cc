@@ -2,6 +2,8 @@
 // and closing the console set the stop request; an event wakes a sleep that
 // is under way, so a dwell or the reset pulse ends at once.
 #include <windows.h>
+// After windows.h: RtlGenRandom (advapi32, linked by default).
+#include <ntsecapi.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -107,4 +109,15 @@ std::FILE* platform_open_regular_file(const char* path) {
     return nullptr;
   }
   return file;
+}
+
+bool platform_random_bytes(void* out, size_t size) {
+  auto* bytes = static_cast<unsigned char*>(out);
+  while (size > 0) {
+    const ULONG step = size > 0x10000 ? 0x10000 : static_cast<ULONG>(size);
+    if (!RtlGenRandom(bytes, step)) return false;
+    bytes += step;
+    size -= step;
+  }
+  return true;
 }

@@ -26,6 +26,8 @@ struct road_record {
   // tracked one: a stop or tool change from here on would be passed over.
   bool moved = false;
   std::string script;  // as the command line names it, for the resume advice
+  run_gate* gate = nullptr;
+  bool program_stops_pause = false;
 };
 road_record road;
 
@@ -140,6 +142,8 @@ void configure_gcode_road(const run_options& options) {
   road.limits = options.limits;
   road.check_limits = options.limits.any();
   road.script = options.script;
+  road.gate = options.gate;
+  road.program_stops_pause = options.program_stops_pause;
 }
 
 void reset_gcode_road() { road = road_record{}; }
@@ -207,13 +211,38 @@ bool send_line_command(char* line, const line_reading& reading, const char* comm
   return false;
 }
 
+/// A program stop the run carries out as a pause: M0 or M1 on a line
+/// without a move, where the run's option asks for it. A tool change is no
+/// pause: continuing would cut with the old tool.
+bool pauses_at(translation_result result, const line_words& words) {
+  return result == translation_result::program_stop && road.program_stops_pause &&
+         !words.tool_change && !words.axis_word;
+}
+
+/// The program stop at `where`: the run holds before its next line. Without
+/// a gate (the check) the stop is only accepted.
+void pause_at_program_stop(const line_place& where) {
+  if (!road.gate) return;
+  char note[1200];
+  format_text(note, sizeof note, "Program stop at %s:%d", where.path, where.line_number);
+  show_note(note);
+  road.gate->program_stop(where);
+}
+
 }  // namespace
 
 bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
+  // The operator's hold comes between lines, never inside one: a recovery's
+  // re-run (line -1) belongs to the line it recovers.
+  if (road.gate && where.line_number > 0 && !road.gate->hold_before_line(where)) return false;
   const char* command = nullptr;
   int64_t travel = 0;
   line_reading reading;
   translation_result result = classify_gcode_line(line, reading, true, context_of_line());
+  if (pauses_at(result, reading.words)) {
+    pause_at_program_stop(where);
+    return true;
+  }
   if (result == translation_result::no_op) command = no_op_command;
   // Where the line starts: a recovery drives the machine back here and
   // re-runs the line along its own path.
@@ -252,6 +281,8 @@ bool run_gcode_line(const line_place& where, char* line, port_handle& handle) {
 bool track_gcode_line_quietly(const line_place& where, char* line, port_handle handle) {
   line_reading reading;
   translation_result result = classify_gcode_line(line, reading, false, context_of_line());
+  // A program stop before the resumed line holds nothing.
+  if (pauses_at(result, reading.words)) return true;
   if (!translated(result)) return refuse_reading(result, where, line, reading.words);
   // Homing and tracking in the order the run would take them: with a
   // machine the homing first, in a dry part the line first.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/line_place.h"
 #include "common/run_events.h"
 #include "platform/device.h"
 
@@ -28,6 +29,20 @@ struct travel_limits {
 struct restart_point {
   std::string file;
   int line = 0;  // 0: the run starts at the beginning
+};
+
+/// The operator's hold on a run (millstation's pause and stop), called by the
+/// run's one thread.
+class run_gate {
+ public:
+  virtual ~run_gate() = default;
+  /// Before each G-code line, the previous line's exchange complete and the
+  /// next command not yet sent: returns at once, or holds while the run is
+  /// paused. False: the run is to stop here (a stop was requested).
+  virtual bool hold_before_line(const line_place& where) = 0;
+  /// A program stop (M0, M1) carried out as a pause: the run holds before
+  /// its next line until the operator continues.
+  virtual void program_stop(const line_place& where) = 0;
 };
 
 /// Opens a port or file for "open comm"; null: the platform's device.
@@ -58,4 +73,11 @@ struct run_options {
   bool skip_refused = false;
   /// Positions outside these limits are told as events.
   travel_limits limits;
+  /// Between G-code lines the run asks this gate whether it may go on; null:
+  /// it always may.
+  run_gate* gate = nullptr;
+  /// M0 and M1 (on a line of their own) after the job's first move pause the
+  /// run at the gate instead of being refused: where an operator watches the
+  /// run to continue it. Without a gate they are passed over.
+  bool program_stops_pause = false;
 };

@@ -41,6 +41,7 @@ void take_options(const run_options& options) {
   set_dwells_wait(options.dwells_wait);
   for (run_observer* observer : options.observers) subscribe(observer);
   set_before_message_hook(emit_message_coming);
+  set_message_shown_hook(emit_message_shown);
   configure_gcode_road(options);
   configure_refusals(options);
   configure_script_interpreter(options);

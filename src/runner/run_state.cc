@@ -27,6 +27,7 @@ void release_run_hooks() {
   reset_run_events();
   set_device_opener(nullptr);
   set_before_message_hook(nullptr);
+  set_message_shown_hook(nullptr);
 }
 
 void reset_run_state() {
