@@ -168,11 +168,13 @@ class StationRun : public testing::Test {
     if (!old_cwd_.empty() && chdir(old_cwd_.c_str()) != 0) ADD_FAILURE() << "cannot go back";
   }
 
-  void start(const std::string& script, station_hub* hub, const std::string& ms_per_step) {
+  void start(const std::string& script, station_hub* hub, const std::string& ms_per_step,
+             const std::vector<std::string>& faults = {}) {
     dir_.write("job.nc", "open comm COM1\n" + script);
     sim_ = std::make_unique<sim_process>();
-    ASSERT_TRUE(sim_->start({"--ms-per-step", ms_per_step}, dir_.file("ttyMILL1")))
-        << sim_->failure();
+    std::vector<std::string> args = {"--ms-per-step", ms_per_step};
+    args.insert(args.end(), faults.begin(), faults.end());
+    ASSERT_TRUE(sim_->start(args, dir_.file("ttyMILL1"))) << sim_->failure();
     setenv("MILLRUN_COM1", dir_.file("ttyMILL1").c_str(), 1);
     run_options options;
     options.script = "job.nc";
@@ -265,6 +267,21 @@ TEST_F(StationRun, ProgramStopPausesUntilContinueWhereACheckAcceptsIt) {
   EXPECT_EQ(exit_code_, 0);
   EXPECT_EQ(wire.commands.size(), 9u);
   EXPECT_EQ(hub.snapshot().state, station_state::finished);
+}
+
+TEST_F(StationRun, ARecoveryIsShownAndTheToolFollowsTheMachineThroughIt) {
+  station_hub hub;
+  start(moves, &hub, "0", {"--fault", "9:hangup"});  // the third move: "G01 Y0.2"
+  const sim_transcript wire = finish();
+  EXPECT_EQ(exit_code_, 0);
+  const station_status end = hub.snapshot();
+  EXPECT_EQ(end.state, station_state::finished);
+  EXPECT_EQ(end.recoveries, 1);
+  EXPECT_EQ(end.last_recovery.rfind("Recovery @ job.nc:4: ", 0), 0u) << end.last_recovery;
+  EXPECT_NE(end.last_recovery.find("No Response!"), std::string::npos) << end.last_recovery;
+  EXPECT_EQ(end.position[0], wire.x);
+  EXPECT_EQ(end.position[1], wire.y);
+  EXPECT_EQ(end.position[2] - z_home_steps, wire.z);
 }
 
 TEST_F(StationRun, StopWhilePausedEndsTheRunAsCtrlCDoes) {
