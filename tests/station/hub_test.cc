@@ -216,7 +216,7 @@ class StationRun : public testing::Test {
 
 TEST_F(StationRun, PauseHoldsAfterTheReplyAndContinueEndsWhereAnUninterruptedRunEnds) {
   station_hub hub;
-  start(moves, &hub, "1");
+  start(moves, &hub, "2");
   ASSERT_TRUE(wait_until(hub, [](const station_status& s) { return s.commands >= 8; }));
   ASSERT_TRUE(hub.request(station_request::pause));
   ASSERT_TRUE(
