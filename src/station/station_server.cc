@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/listen_socket.h"
 #include "station/station_access.h"
 #include "station/station_events.h"
 #include "station/station_page.h"
@@ -162,6 +163,9 @@ bool station_server_start(station_hub& hub, const station_server_options& option
   http.set_read_timeout(5, 0);
   http.set_write_timeout(5, 0);
   http.set_keep_alive_timeout(2);
+  http.set_socket_options([](socket_t socket) {
+    platform_exclusive_listen(static_cast<std::uintptr_t>(socket));
+  });
   http.set_pre_routing_handler(check_access);
   add_routes(http);
 
