@@ -13,6 +13,7 @@ const char page[] = R"PAGE(<!DOCTYPE html>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <meta name="referrer" content="no-referrer">
+<link rel="icon" href="data:,">
 <title>millstation</title>
 <style>
 *{box-sizing:border-box}
@@ -32,6 +33,7 @@ main{display:grid;grid-template-columns:minmax(0,2fr) minmax(16em,1fr);gap:1em;p
 section{background:#fff;border-radius:.4em;padding:.8em;box-shadow:0 1px 2px #0002}
 #line{font-family:ui-monospace,monospace;white-space:pre-wrap;word-break:break-all;min-height:1.4em}
 progress{width:100%;height:1.2em}
+main>div>section+section{margin-top:1em}
 dl{display:grid;grid-template-columns:auto 1fr;gap:.2em .8em;margin:.6em 0 0}
 dt{color:#667}
 dd{margin:0;word-break:break-word}

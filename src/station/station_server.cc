@@ -86,12 +86,11 @@ void serve_events(const httplib::Request& req, httplib::Response& res) {
   res.set_header("Cache-Control", "no-store");
   res.set_chunked_content_provider(
       "text/event-stream", [stream](size_t, httplib::DataSink& sink) {
-        if (the_server.stopping) {
-          sink.done();
-          return true;
-        }
+        // On a stop, one last step still sends what is pending (the end
+        // of a job that has just finished), then the stream closes.
+        const bool stopping = the_server.stopping;
         std::string out;
-        const bool more = station_stream_step(*the_server.hub, *stream, out);
+        const bool more = station_stream_step(*the_server.hub, *stream, out) && !stopping;
         if (!out.empty() && !sink.write(out.data(), out.size())) return false;
         if (!more) sink.done();
         return true;
