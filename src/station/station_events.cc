@@ -72,6 +72,8 @@ bool station_stream_step(const station_hub& hub, station_stream& stream, std::st
       }
       return true;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(station_settle_ms));
+    status = hub.snapshot();
   }
   append_messages(hub, stream, out);
   stream.seen_version = status.version;

@@ -22,6 +22,11 @@ struct station_stream {
 
 /// The shortest time between two status events.
 constexpr int station_status_interval_ms = 100;
+/// After a change, how long a stream waits for the rest of its burst (a
+/// reply, the next line and its command come together) before it sends:
+/// one event for the burst, so the ten-a-second bound does not hold back
+/// the next line.
+constexpr int station_settle_ms = 10;
 /// How long one step waits for a change (also how soon a stop is noticed).
 constexpr int station_stream_wait_ms = 200;
 /// A comment line is sent after this much silence, so that proxies and
