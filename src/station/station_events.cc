@@ -40,7 +40,7 @@ std::string station_event(const char* name, const std::string& data, uint64_t id
     const size_t end = data.find_first_of("\r\n", start);
     out += "data: " + data.substr(start, end == std::string::npos ? end : end - start) + "\n";
     if (end == std::string::npos) break;
-    start = end + 1;
+    start = end + (data.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return out + "\n";
 }

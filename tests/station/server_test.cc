@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "station/station_access.h"
+#include "station/station_events.h"
 #include "station/station_server.h"
 
 namespace {
@@ -151,6 +152,12 @@ TEST(StationAccess, HostHeadersAndTokens) {
   EXPECT_FALSE(station_token_matches("", ""));
   EXPECT_EQ(station_bearer_token("bearer  abc "), "abc");
   EXPECT_EQ(station_bearer_token("Basic abc"), "");
+}
+
+TEST(StationEvents, LineBreaksStayInsideTheData) {
+  // A message holding a line break must not end its event or forge another.
+  EXPECT_EQ(station_event("message", "a\r\nevent: end\ndata: x", 7),
+            "id: 7\nevent: message\ndata: a\ndata: event: end\ndata: data: x\n\n");
 }
 
 TEST_F(StationServer, StatusCarriesEveryField) {
