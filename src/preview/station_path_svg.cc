@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "preview/polyline_thinning.h"
 #include "preview/preview_layout.h"
@@ -72,6 +73,61 @@ grid_point cell_of(const view_map& m, const station_path_point& p, double cell) 
   return {to_cell(m.x(p.steps)), to_cell(m.y(p.steps))};
 }
 
+/// A segment between two cells, its ends in a fixed order: a line drawn
+/// again (the next pass of a pocket, seen from above) is left out.
+struct drawn_segment {
+  grid_point a, b;
+  bool operator==(const drawn_segment& o) const { return a == o.a && b == o.b; }
+};
+
+struct segment_hash {
+  size_t operator()(const drawn_segment& s) const {
+    uint64_t h = 1469598103934665603ull;
+    for (int32_t v : {s.a.x, s.a.y, s.b.x, s.b.y})
+      h = (h ^ static_cast<uint32_t>(v)) * 1099511628211ull;
+    return static_cast<size_t>(h);
+  }
+};
+
+using drawn_segments = std::unordered_set<drawn_segment, segment_hash>;
+
+bool first_is_lower(const grid_point& p, const grid_point& q) {
+  return p.x < q.x || (p.x == q.x && p.y < q.y);
+}
+
+/// Writes a piece's kept points as polylines marked `command`, leaving out
+/// the segments drawn already (a piece that retraces them is split).
+void write_piece(const std::vector<grid_point>& kept, unsigned long command, double cell,
+                 drawn_segments& drawn, std::string& out) {
+  bool open = false;
+  for (size_t k = 0; k + 1 < kept.size(); ++k) {
+    const grid_point& p = kept[k];
+    const grid_point& q = kept[k + 1];
+    const bool fresh =
+        drawn.insert(first_is_lower(p, q) ? drawn_segment{p, q} : drawn_segment{q, p}).second;
+    if (!fresh) {
+      if (open) out += "\"/>\n";
+      open = false;
+      continue;
+    }
+    if (!open) {
+      char head[80];
+      std::snprintf(head, sizeof head, "<polyline class=\"path\" data-command=\"%lu\" points=\"",
+                    command);
+      out += head;
+      append_coordinate(out, p.x * cell);
+      out += ',';
+      append_coordinate(out, p.y * cell);
+      open = true;
+    }
+    out += ' ';
+    append_coordinate(out, q.x * cell);
+    out += ',';
+    append_coordinate(out, q.y * cell);
+  }
+  if (open) out += "\"/>\n";
+}
+
 /// Writes one view's pieces with points kept to cells of `cell` picture
 /// units, taking every `stride`-th point of a piece (and its ends); false as
 /// soon as the text passes `budget` bytes.
@@ -83,25 +139,15 @@ bool write_pieces(const station_path& path, const view_map& m, double cell, size
   const size_t per_piece = (moves + station_svg_pieces - 1) / station_svg_pieces;
   polyline_thinner thinner;
   std::vector<grid_point> kept;
+  drawn_segments drawn;
   for (size_t begin = 0; begin < moves; begin += per_piece) {
     const size_t end = std::min(begin + per_piece, moves);
     thinner.start(cell_of(m, points[begin], cell), kept);
     for (size_t i = begin + 1; i <= end; ++i)
       if ((i - begin) % stride == 0 || i == end) thinner.add(cell_of(m, points[i], cell));
     thinner.finish();
-    if (kept.size() < 2) continue;
-    char head[80];
     // The piece begins with the move leaving its first point.
-    std::snprintf(head, sizeof head, "<polyline class=\"path\" data-command=\"%lu\" points=\"",
-                  static_cast<unsigned long>(points[begin + 1].command));
-    out += head;
-    for (size_t k = 0; k < kept.size(); ++k) {
-      if (k > 0) out += ' ';
-      append_coordinate(out, kept[k].x * cell);
-      out += ',';
-      append_coordinate(out, kept[k].y * cell);
-    }
-    out += "\"/>\n";
+    write_piece(kept, points[begin + 1].command, cell, drawn, out);
     if (out.size() > budget) return false;
   }
   return true;
@@ -117,7 +163,8 @@ std::string view_pieces(const station_path& path, const view_map& m, double quar
     const double cell = quarter_pixel * static_cast<double>(1u << std::min(round, 3u));
     const size_t stride = round > 3 ? size_t{1} << std::min(round - 3, 40u) : 1;
     text.clear();
-    if (write_pieces(path, m, cell, stride, budget, text)) break;
+    const bool fits = write_pieces(path, m, cell, stride, budget, text);
+    if (fits) break;
   }
   return text;
 }
