@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "preview/polyline_thinning.h"
 #include "preview/station_toolpath.h"
 #include "support/process.h"
 
@@ -203,6 +204,33 @@ TEST(StationPathDrawing, PointsNoScreenCanThinStillStayUnderTheBound) {
     counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
     EXPECT_GT(counts.size(), station_svg_pieces / 2) << name;
     EXPECT_LE(counts.size(), station_svg_pieces) << name;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PolylineThinner, KeepsTheEndsExtremesAndCornersOfItsRuns) {
+  struct row {
+    const char* what;
+    std::vector<grid_point> in, out;
+  };
+  const row rows[] = {
+      {"a straight line", {{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, 0}, {3, 0}}},
+      {"back along it", {{0, 0}, {3, 0}, {1, 0}, {2, 0}}, {{0, 0}, {3, 0}, {2, 0}}},
+      {"behind its start", {{1, 0}, {3, 0}, {0, 0}, {2, 0}}, {{1, 0}, {0, 0}, {3, 0}, {2, 0}}},
+      {"repeats and corners",
+       {{0, 0}, {0, 0}, {1, 1}, {2, 2}, {2, 2}, {2, 4}, {0, 4}},
+       {{0, 0}, {2, 2}, {2, 4}, {0, 4}}},
+  };
+  for (const row& r : rows) {
+    std::vector<grid_point> kept;
+    polyline_thinner thinner;
+    thinner.start(r.in[0], kept);
+    for (size_t i = 1; i < r.in.size(); ++i) thinner.add(r.in[i]);
+    thinner.finish();
+    EXPECT_EQ(kept, r.out) << r.what;
   }
 }
 
