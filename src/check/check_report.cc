@@ -1,6 +1,9 @@
 #include "check/check_report.h"
 
+#include <cmath>
 #include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 #include "check/machine_profile.h"
 #include "gcode/axis_words.h"
@@ -58,33 +61,109 @@ size_t utf8_length(const std::string& s, size_t i) {
   return n;
 }
 
-std::string json_bound(bool has, double value) { return has ? number("%.4f", value) : "null"; }
+using json = nlohmann::ordered_json;
+
+json json_bound(bool has, double value) { return has ? json(value) : json(nullptr); }
 
 void put(std::FILE* out, const std::string& text) { std::fputs(text.c_str(), out); }
 
-/// A JSON list of problems (or warnings), then a comma and a line end.
-void put_problems(std::FILE* out, const std::vector<check_problem>& list) {
+json problems_json(const std::vector<check_problem>& list) {
   static const char* const kinds[] = {"refused", "travel", "stopped"};
-  put(out, "[");
-  for (size_t i = 0; i < list.size(); ++i) {
-    const check_problem& p = list[i];
-    std::string item = i ? ",\n    {" : "\n    {";
-    item += "\"kind\": " + json_string(kinds[static_cast<int>(p.kind)]);
-    item += ", \"file\": " + json_string(p.file);
-    item += ", \"line\": " + std::to_string(p.line);
-    item += ", \"what\": " + json_string(p.what);
-    item += ", \"why\": " + json_string(p.why);
+  json items = json::array();
+  for (const check_problem& p : list) {
+    json item = {{"kind", kinds[static_cast<int>(p.kind)]},
+                 {"file", p.file},
+                 {"line", p.line},
+                 {"what", p.what},
+                 {"why", p.why}};
     if (p.kind == check_problem_kind::travel) {
-      item += ", \"axis\": " + json_string(std::string(1, axis_table[p.axis].name));
-      item += ", \"position_in\": " + number("%.4f", p.position_in);
-      item += ", \"limit_in\": " + number("%.4f", p.limit);
-      item += std::string(", \"side\": ") + (p.above ? "\"upper\"" : "\"lower\"");
-      item += std::string(", \"home\": ") + (p.home ? "true" : "false");
+      item["axis"] = std::string(1, axis_table[p.axis].name);
+      item["position_in"] = p.position_in;
+      item["limit_in"] = p.limit;
+      item["side"] = p.above ? "upper" : "lower";
+      item["home"] = p.home;
     }
-    item += ", \"text\": " + json_string(p.text) + "}";
-    put(out, item);
+    item["text"] = p.text;
+    items.push_back(std::move(item));
   }
-  put(out, list.empty() ? "],\n" : "\n  ],\n");
+  return items;
+}
+
+/// The report as a document, its members in the order they are printed.
+json check_document(const check_result& r) {
+  json doc = {{"script", r.script},
+              {"fits", r.fits()},
+              {"ran_to_end", r.ran_to_end},
+              {"verdict", check_verdict(r)},
+              {"refused_lines", r.refused_lines},
+              {"travel_problems", r.travel_problems},
+              {"problems", problems_json(r.problems)},
+              {"unlisted_problems", r.unlisted_problems},
+              {"warnings", problems_json(r.warnings)},
+              {"unlisted_warnings", r.unlisted_warnings}};
+  json limits = json::object(), envelope = json::object();
+  for (int a = 0; a < run_axis_count; ++a) {
+    limits[axis_keys[a]] = {{"min_in", json_bound(r.limits.has_min[a], r.limits.min[a])},
+                            {"max_in", json_bound(r.limits.has_max[a], r.limits.max[a])}};
+    envelope[axis_keys[a]] = {{"min_in", r.envelope_min_in[a]},
+                              {"max_in", r.envelope_max_in[a]},
+                              {"min_steps", r.envelope_min_steps[a]},
+                              {"max_steps", r.envelope_max_steps[a]}};
+  }
+  doc["limits"] = limits;
+  doc["envelope"] = r.homed ? envelope : json(nullptr);
+  doc["commands"] = static_cast<uint64_t>(r.commands);
+  // Whole milliseconds, rounded as printf rounds.
+  doc["estimate_ms"] = static_cast<int64_t>(std::nearbyint(r.estimate_ms));
+  doc["estimate"] = hms(r.estimate_ms);
+  return doc;
+}
+
+/// `v` on one line. Inches keep four decimals, as the text report shows
+/// them; strings are escaped by json_string.
+void put_compact(std::string& out, const json& v) {
+  switch (v.type()) {
+    case json::value_t::object: {
+      out += '{';
+      const char* sep = "";
+      for (const auto& [key, item] : v.items()) {
+        out += sep + json_string(key) + ": ";
+        put_compact(out, item);
+        sep = ", ";
+      }
+      out += '}';
+      break;
+    }
+    case json::value_t::array: {
+      out += '[';
+      const char* sep = "";
+      for (const json& item : v) {
+        out += sep;
+        put_compact(out, item);
+        sep = ", ";
+      }
+      out += ']';
+      break;
+    }
+    case json::value_t::string: out += json_string(v.get_ref<const std::string&>()); break;
+    case json::value_t::number_float: out += number("%.4f", v.get<double>()); break;
+    default: out += v.dump(); break;  // null, true, false, integers
+  }
+}
+
+/// `v`'s members or items one to a line at `indent`, each on one line.
+void put_expanded(std::string& out, const json& v, int indent) {
+  if (!v.is_structured() || v.empty()) return put_compact(out, v);
+  const std::string pad(static_cast<size_t>(indent), ' ');
+  out += v.is_object() ? '{' : '[';
+  const char* sep = "\n";
+  for (const auto& [key, item] : v.items()) {
+    out += sep + pad;
+    if (v.is_object()) out += json_string(key) + ": ";
+    put_compact(out, item);
+    sep = ",\n";
+  }
+  out += "\n" + pad.substr(2) + (v.is_object() ? '}' : ']');
 }
 
 }  // namespace
@@ -195,38 +274,18 @@ bool write_check_text(const check_result& r, std::FILE* out) {
 }
 
 bool write_check_json(const check_result& r, std::FILE* out) {
-  put(out, "{\n  \"script\": " + json_string(r.script) + ",\n");
-  put(out, std::string("  \"fits\": ") + (r.fits() ? "true" : "false") + ",\n");
-  put(out, std::string("  \"ran_to_end\": ") + (r.ran_to_end ? "true" : "false") + ",\n");
-  put(out, "  \"verdict\": " + json_string(check_verdict(r)) + ",\n");
-  put(out, "  \"refused_lines\": " + std::to_string(r.refused_lines) + ",\n");
-  put(out, "  \"travel_problems\": " + std::to_string(r.travel_problems) + ",\n");
-  put(out, "  \"problems\": ");
-  put_problems(out, r.problems);
-  put(out, "  \"unlisted_problems\": " + std::to_string(r.unlisted_problems) + ",\n");
-  put(out, "  \"warnings\": ");
-  put_problems(out, r.warnings);
-  put(out, "  \"unlisted_warnings\": " + std::to_string(r.unlisted_warnings) + ",\n");
-  put(out, "  \"limits\": {");
-  for (int a = 0; a < run_axis_count; ++a)
-    put(out, std::string(a ? ", " : "") + json_string(axis_keys[a]) +
-                 ": {\"min_in\": " + json_bound(r.limits.has_min[a], r.limits.min[a]) +
-                 ", \"max_in\": " + json_bound(r.limits.has_max[a], r.limits.max[a]) + "}");
-  put(out, "},\n  \"envelope\": ");
-  if (!r.homed) {
-    put(out, "null");
-  } else {
-    put(out, "{");
-    for (int a = 0; a < run_axis_count; ++a)
-      put(out, std::string(a ? ",\n    " : "\n    ") + json_string(axis_keys[a]) +
-                   ": {\"min_in\": " + number("%.4f", r.envelope_min_in[a]) +
-                   ", \"max_in\": " + number("%.4f", r.envelope_max_in[a]) +
-                   ", \"min_steps\": " + std::to_string(r.envelope_min_steps[a]) +
-                   ", \"max_steps\": " + std::to_string(r.envelope_max_steps[a]) + "}");
-    put(out, "\n  }");
+  // One member to a line; the lists and the envelope one item to a line.
+  const json doc = check_document(r);
+  std::string text = "{";
+  const char* sep = "\n";
+  for (const auto& [key, value] : doc.items()) {
+    text += sep + std::string("  ") + json_string(key) + ": ";
+    if (key == "problems" || key == "warnings" || key == "envelope")
+      put_expanded(text, value, 4);
+    else
+      put_compact(text, value);
+    sep = ",\n";
   }
-  std::fprintf(out, ",\n  \"commands\": %llu,\n", static_cast<unsigned long long>(r.commands));
-  put(out, "  \"estimate_ms\": " + number("%.0f", r.estimate_ms) + ",\n");
-  put(out, "  \"estimate\": " + json_string(hms(r.estimate_ms)) + "\n}\n");
+  put(out, text + "\n}\n");
   return std::fflush(out) == 0 && !std::ferror(out);
 }

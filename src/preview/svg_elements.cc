@@ -4,11 +4,42 @@
 #include <cmath>
 #include <cstdarg>
 
+void svg_writer::put(const std::string& text) {
+  if (text_)
+    text_->append(text);
+  else
+    std::fputs(text.c_str(), out_);
+}
+
+void svg_writer::put(const char* text) {
+  if (text_)
+    text_->append(text);
+  else
+    std::fputs(text, out_);
+}
+
 void svg_writer::printf(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  std::vfprintf(out_, fmt, args);
+  if (!text_) {
+    std::vfprintf(out_, fmt, args);
+    va_end(args);
+    return;
+  }
+  va_list again;
+  va_copy(again, args);
+  char small[512];
+  const int length = std::vsnprintf(small, sizeof small, fmt, args);
   va_end(args);
+  if (length >= 0 && static_cast<size_t>(length) < sizeof small) {
+    text_->append(small, static_cast<size_t>(length));
+  } else if (length > 0) {
+    const size_t start = text_->size();
+    text_->resize(start + static_cast<size_t>(length) + 1);
+    std::vsnprintf(&(*text_)[start], static_cast<size_t>(length) + 1, fmt, again);
+    text_->resize(start + static_cast<size_t>(length));
+  }
+  va_end(again);
 }
 
 std::string xml_text(const std::string& text) {

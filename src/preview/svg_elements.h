@@ -9,17 +9,20 @@
 #include "common/printf_format.h"
 #include "preview/preview_layout.h"
 
-/// Writes the document's text to a stream; errors are left for the stream
-/// to report (std::ferror) once the document is written.
+/// Writes the document's text to a stream, or appends it to a string;
+/// errors are left for the stream to report (std::ferror) once the document
+/// is written.
 class svg_writer {
  public:
   explicit svg_writer(std::FILE* out) : out_(out) {}
-  void put(const std::string& text) { std::fputs(text.c_str(), out_); }
-  void put(const char* text) { std::fputs(text, out_); }
+  explicit svg_writer(std::string& text) : text_(&text) {}
+  void put(const std::string& text);
+  void put(const char* text);
   void printf(const char* fmt, ...) MILLRUN_PRINTF_FORMAT(2, 3);
 
  private:
-  std::FILE* out_;
+  std::FILE* out_ = nullptr;
+  std::string* text_ = nullptr;
 };
 
 /// `text` with the XML specials escaped; bytes that are not UTF-8 become
