@@ -24,7 +24,7 @@ build: deps $(BUILD)/CMakeCache.txt
 
 # The programs and the simulator without the tests, which take most of the
 # compile time: what `make dry-run` and `make demo` need.
-PROGRAMS := millrun millprep millplot millcheck millresume millsim
+PROGRAMS := millrun millprep millplot millcheck millresume millsim millstation
 programs: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) --target $(PROGRAMS)
 
