@@ -35,6 +35,9 @@ bool waits_observed() {
 void emit_run_started(const char* script) {
   each([&](run_observer& o) { o.run_started(script); });
 }
+void emit_file_started(const char* path, int depth) {
+  each([&](run_observer& o) { o.file_started(path, depth); });
+}
 void emit_line_started(const line_event& e) {
   each([&](run_observer& o) { o.line_started(e); });
 }

@@ -121,6 +121,9 @@ class run_observer {
   virtual ~run_observer() = default;
   /// A run begins (its state is fresh): a place to start anew.
   virtual void run_started(const char* /*script*/) {}
+  /// A script file begins: the top-level script at depth 1, a file it
+  /// includes at 2, and so on; `path` as the include line names it.
+  virtual void file_started(const char* /*path*/, int /*depth*/) {}
   virtual void line_started(const line_event&) {}
   virtual void line_finished(const line_event&, bool /*ok*/) {}
   virtual void motion_composed(const motion_event&) {}
@@ -159,6 +162,7 @@ bool run_observed();
 bool waits_observed();
 
 void emit_run_started(const char* script);
+void emit_file_started(const char* path, int depth);
 void emit_line_started(const line_event& e);
 void emit_line_finished(const line_event& e, bool ok);
 void emit_motion_composed(const motion_event& e);

@@ -33,7 +33,7 @@ void run_journal::run_started(const char* script) {
   opened_once_ = false;
   script_ = script;
   seen_files_.clear();
-  last_file_.clear();
+  file_stack_.clear();
   line_number_ = 0;
   motion_pending_ = false;
 }
@@ -47,10 +47,10 @@ void run_journal::write_header(const std::string& path) {
   std::fflush(file_);
 }
 
-void run_journal::note_file(const char* path) {
-  // Most lines come from the file of the line before: one compare each.
-  if (last_file_ == path) return;
-  last_file_ = path;
+void run_journal::file_started(const char* path, int depth) {
+  if (depth < 1) return;
+  if (file_stack_.size() < static_cast<size_t>(depth)) file_stack_.resize(depth);
+  file_stack_[depth - 1] = path;
   for (const std::string& seen : seen_files_)
     if (seen == path) return;
   seen_files_.push_back(path);
@@ -77,16 +77,18 @@ void run_journal::open_file() {
 }
 
 void run_journal::write_line(const char* word, const int32_t (&steps)[run_axis_count]) {
+  const bool known = line_depth_ >= 1 && static_cast<size_t>(line_depth_) <= file_stack_.size();
   std::fprintf(file_, "%s %d %" PRId32 " %" PRId32 " %" PRId32 " %s:%d\n", word, line_depth_,
-               steps[0], steps[1], steps[2], line_path_.c_str(), line_number_);
+               steps[0], steps[1], steps[2], known ? file_stack_[line_depth_ - 1].c_str() : "",
+               line_number_);
   std::fflush(file_);
 }
 
 void run_journal::line_started(const line_event& e) {
   // A recovery's re-run (line -1) stays the line that failed.
   if (e.line_number <= 0) return;
-  note_file(e.path);
-  line_path_ = e.path;
+  // The line's file is the one its depth began last (a dry run passes every
+  // line through here: nothing is copied or compared per line).
   line_depth_ = e.depth;
   line_number_ = e.line_number;
   line_started_ = false;

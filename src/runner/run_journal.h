@@ -40,6 +40,7 @@ class run_journal : public run_observer {
   run_journal& operator=(const run_journal&) = delete;
 
   void run_started(const char* script) override;
+  void file_started(const char* path, int depth) override;
   void line_started(const line_event& e) override;
   void motion_composed(const motion_event& e) override;
   void command_issued(const command_event& e) override;
@@ -48,7 +49,6 @@ class run_journal : public run_observer {
 
  private:
   void open_file();
-  void note_file(const char* path);
   void write_header(const std::string& path);
   void write_line(const char* word, const int32_t (&steps)[run_axis_count]);
 
@@ -57,9 +57,9 @@ class run_journal : public run_observer {
   bool opened_once_ = false;  // a journal that cannot be written is tried once
   std::string script_;
   std::vector<std::string> seen_files_;  // in the order first run
-  std::string last_file_;
+  // The files under way, outermost first, as their include lines name them.
+  std::vector<std::string> file_stack_;
   // The line under way: its place, and whether its start is written.
-  std::string line_path_;
   int line_depth_ = 0;
   int line_number_ = 0;
   bool line_started_ = false;

@@ -296,6 +296,7 @@ bool run_script_file(const char* path, port_handle initial) {
   interpreter.paths[frame] = path;
   interpreter.awaiting_handle[frame] = false;
   interpreter.program_ended[frame] = false;
+  emit_file_started(path, frame + 1);
 
   char buffer[2048];
   int line_number = 0;
