@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -183,6 +184,11 @@ bool station_server_start(station_hub& hub, const station_server_options& option
   }
   if (options.port != 0) server.port = options.port;
   server.listener = std::thread([&http] { http.listen_after_bind(); });
+  // The library's stop() does nothing until its loop has begun: a stop that
+  // came sooner (a job refused at once) would leave that loop in accept()
+  // for good. So the server counts as started once the loop runs.
+  for (int waited_ms = 0; !http.is_running() && waited_ms < 5000; ++waited_ms)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return true;
 }
 
