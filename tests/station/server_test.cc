@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "station/station_access.h"
 #include "station/station_events.h"
 #include "station/station_server.h"
@@ -78,7 +79,10 @@ class StationServer : public ::testing::Test {
     port = station_server_port();
     ASSERT_GT(port, 0);
   }
-  void TearDown() override { station_server_stop(); }
+  void TearDown() override {
+    station_server_stop();
+    platform_clear_stop();  // a POST /api/stop asks the process to stop, as Ctrl-C does
+  }
 
   httplib::Result get(const std::string& path, const httplib::Headers& headers = {}) {
     httplib::Client client("127.0.0.1", port);
