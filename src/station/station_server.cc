@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "platform/listen_socket.h"
 #include "station/station_access.h"
@@ -59,6 +60,18 @@ std::string request_token(const httplib::Request& req) {
 
 /// Every request passes here first: the Host check against rebinding, then
 /// the token for /api/.
+void control(station_request what, httplib::Response& res) {
+  const bool accepted = the_server.hub->request(what);
+  answer_json(res, accepted ? 200 : 409, station_status_json(the_server.hub->snapshot()));
+}
+
+/// The three controls, by path.
+const std::pair<const char*, station_request> controls[] = {
+    {"/api/pause", station_request::pause},
+    {"/api/continue", station_request::resume},
+    {"/api/stop", station_request::stop},
+};
+
 httplib::Server::HandlerResponse check_access(const httplib::Request& req,
                                               httplib::Response& res) {
   const server_record& server = the_server;
@@ -74,6 +87,17 @@ httplib::Server::HandlerResponse check_access(const httplib::Request& req,
     res.set_header("WWW-Authenticate", "Bearer");
     res.set_content("A valid token is required.\n", "text/plain");
     return httplib::Server::HandlerResponse::Handled;
+  }
+  // A control posted without a body and without a Content-Length (`curl -X
+  // POST`) carries no body, but the library would answer 400 for want of
+  // the length: such a control is answered here.
+  if (req.method == "POST" && !req.has_header("Content-Length") &&
+      !req.has_header("Transfer-Encoding")) {
+    for (const auto& [path, what] : controls)
+      if (req.path == path) {
+        control(what, res);
+        return httplib::Server::HandlerResponse::Handled;
+      }
   }
   return httplib::Server::HandlerResponse::Unhandled;
 }
@@ -98,11 +122,6 @@ void serve_events(const httplib::Request& req, httplib::Response& res) {
       });
 }
 
-void control(station_request what, httplib::Response& res) {
-  const bool accepted = the_server.hub->request(what);
-  answer_json(res, accepted ? 200 : 409, station_status_json(the_server.hub->snapshot()));
-}
-
 void add_routes(httplib::Server& http) {
   http.Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Cache-Control", "no-store");
@@ -123,15 +142,12 @@ void add_routes(httplib::Server& http) {
     res.set_header("Cache-Control", "no-store");
     res.set_content(the_server.toolpath_svg, "image/svg+xml");
   });
-  http.Post("/api/pause", [](const httplib::Request&, httplib::Response& res) {
-    control(station_request::pause, res);
-  });
-  http.Post("/api/continue", [](const httplib::Request&, httplib::Response& res) {
-    control(station_request::resume, res);
-  });
-  http.Post("/api/stop", [](const httplib::Request&, httplib::Response& res) {
-    control(station_request::stop, res);
-  });
+  for (const auto& [path, what] : controls) {
+    const station_request request = what;
+    http.Post(path, [request](const httplib::Request&, httplib::Response& res) {
+      control(request, res);
+    });
+  }
 }
 
 }  // namespace
